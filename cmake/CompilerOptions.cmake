@@ -1,0 +1,40 @@
+# Warnings, sanitizers and hardening for every target of the project. Kept in one place so
+# that the presets only switch options and never repeat flags.
+
+include(CheckPIESupported)
+check_pie_supported()
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+
+add_compile_options(
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
+    -Wnull-dereference -Wimplicit-fallthrough)
+if(QUIRLOMAT_WARNINGS_AS_ERRORS)
+    add_compile_options(-Werror)
+endif()
+
+# Hardening that costs nothing measurable: stack protector, fortified libc calls (they need
+# optimisation, so not in Debug), control-flow protection where the compiler offers it, and
+# read-only relocations bound at start.
+include(CheckCXXCompilerFlag)
+add_compile_options(-fstack-protector-strong)
+add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+check_cxx_compiler_flag(-fcf-protection=full QUIRLOMAT_HAVE_CF_PROTECTION)
+if(QUIRLOMAT_HAVE_CF_PROTECTION)
+    add_compile_options(-fcf-protection=full)
+endif()
+check_cxx_compiler_flag(-fstack-clash-protection QUIRLOMAT_HAVE_STACK_CLASH_PROTECTION)
+if(QUIRLOMAT_HAVE_STACK_CLASH_PROTECTION)
+    add_compile_options(-fstack-clash-protection)
+endif()
+add_link_options(-Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
+
+if(QUIRLOMAT_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+    add_compile_definitions(QUIRLOMAT_SANITIZED)
+endif()
+if(QUIRLOMAT_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
