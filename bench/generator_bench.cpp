@@ -1,10 +1,10 @@
 // The cost of one password against the floor it cannot beat: reading as much entropy from the
 // operating system as a password of that length needs (three bytes a character).
 
-#include <benchmark/benchmark.h>
-
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "generator/create_password.h"
 #include "generator/standard_key_letters.h"
@@ -21,8 +21,7 @@ std::u16string LengthText(const benchmark::State& state) {
     return DecimalText(static_cast<std::int32_t>(state.range(0)));
 }
 
-void RunCreatePassword(benchmark::State& state, std::u16string_view keyLetters,
-                       PasswordMode mode) {
+void RunCreatePassword(benchmark::State& state, std::u16string_view keyLetters, PasswordMode mode) {
     SystemRandomSource random;
     const std::u16string length = LengthText(state);
     for (auto _ : state) {

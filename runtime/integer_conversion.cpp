@@ -33,7 +33,9 @@ std::int16_t RoundToInt16(double value) {
     return static_cast<std::int16_t>(rounded);
 }
 
-void ThrowOverflow() { throw OverflowError(); }
+void ThrowOverflow() {
+    throw OverflowError();
+}
 
 std::u16string DecimalText(std::int32_t value) {
     // Built from the unsigned magnitude so that the most negative value needs no special case.

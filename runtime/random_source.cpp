@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kKeySize = crypto_stream_chacha20_ietf_KEYBYTES;
 // A multiple of 3 (one value) and of 64 (one ChaCha20 block): 4096 values a chunk.
-constexpr std::size_t kChunkSize = 3 * 64 * 64;
+constexpr std::size_t kChunkSize = std::size_t{3} * 64 * 64;
 constexpr float kTwoToMinus24 = 1.0F / 16777216.0F;
 
 }  // namespace
@@ -56,7 +56,8 @@ float SystemRandomSource::Next() {
     if (position_ == kChunkSize) {
         Refill();
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize + position_;
+    const auto* bytes =
+        reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize + position_;
     const std::uint32_t k = static_cast<std::uint32_t>(bytes[0]) |
                             static_cast<std::uint32_t>(bytes[1]) << 8 |
                             static_cast<std::uint32_t>(bytes[2]) << 16;

@@ -28,7 +28,8 @@ public:
 // Error 5: an argument outside what a service accepts (a character code above 255, say).
 class InvalidArgumentError : public RuntimeError {
 public:
-    InvalidArgumentError() : RuntimeError(5, "Ungültiger Prozeduraufruf oder ungültiges Argument") {}
+    InvalidArgumentError()
+        : RuntimeError(5, "Ungültiger Prozeduraufruf oder ungültiges Argument") {}
 };
 
 // The classic one-line form, "Laufzeitfehler '6': Überlauf" (UTF-8).

@@ -1,12 +1,11 @@
 #include "runtime/secret.h"
 
+#include <cstdlib>
+#include <new>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <new>
 
 #include <sodium.h>
 
@@ -62,7 +61,9 @@ void ReleaseSecret(void* memory, std::size_t bytes) noexcept {
 
 }  // namespace detail
 
-void Wipe(void* memory, std::size_t bytes) noexcept { sodium_memzero(memory, bytes); }
+void Wipe(void* memory, std::size_t bytes) noexcept {
+    sodium_memzero(memory, bytes);
+}
 
 SecretBytes EncodeUtf8(std::u32string_view text) {
     SecretBytes bytes;

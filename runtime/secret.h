@@ -31,14 +31,13 @@ public:
         detail::ReleaseSecret(memory, count * sizeof(T));
     }
 
-    friend bool operator==(const SecretAllocator&, const SecretAllocator&) noexcept {
-        return true;
-    }
+    friend bool operator==(const SecretAllocator&, const SecretAllocator&) noexcept { return true; }
 };
 
 // A password, one code point per element. Reserve its full length before filling it: a short
 // string's inline buffer lives in the object itself, outside the allocator's reach.
-using SecretText = std::basic_string<char32_t, std::char_traits<char32_t>, SecretAllocator<char32_t>>;
+using SecretText =
+    std::basic_string<char32_t, std::char_traits<char32_t>, SecretAllocator<char32_t>>;
 
 // Raw secret bytes: a password's UTF-8 form, or key material.
 using SecretBytes = std::basic_string<char, std::char_traits<char>, SecretAllocator<char>>;

@@ -6,8 +6,8 @@
 #include "runtime/runtime_error.h"
 
 #ifdef _WIN32
-#include <windows.h>
 #include <bcrypt.h>
+#include <windows.h>
 #else
 #include <sys/random.h>
 #endif
@@ -19,7 +19,8 @@ void SystemEntropy(void* buffer, std::size_t size) {
 #ifdef _WIN32
     while (size > 0) {
         const ULONG chunk = size > 0x10000000 ? 0x10000000 : static_cast<ULONG>(size);
-        if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, out, chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+        if (!BCRYPT_SUCCESS(
+                BCryptGenRandom(nullptr, out, chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
             throw RuntimeError(51, "Interner Fehler: keine Zufallsdaten vom System");
         }
         out += chunk;

@@ -12,17 +12,22 @@ namespace quirlomat {
 
 namespace {
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
-bool IsLeadingBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+bool IsLeadingBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
 
 // The decimal exponent of a numeral's leading digit, saturated far beyond anything a double
 // can hold, so that an out-of-range result can be told apart as overflow or underflow.
 constexpr std::int64_t kExponentLimit = 1'000'000'000;
 
 std::int64_t Saturate(std::int64_t value) {
-    return value > kExponentLimit ? kExponentLimit : value < -kExponentLimit ? -kExponentLimit
-                                                                              : value;
+    return value > kExponentLimit    ? kExponentLimit
+           : value < -kExponentLimit ? -kExponentLimit
+                                     : value;
 }
 
 }  // namespace

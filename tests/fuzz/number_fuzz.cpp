@@ -28,7 +28,8 @@ namespace {
 // The reference reading applies to plain numerals only: blanks, sign, digits, at most one
 // full stop, a short exponent, and nothing after them.
 bool IsPlainNumeral(const std::string& text) {
-    static const std::regex plain(R"(^[ \t]*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]{1,4})?$)");
+    static const std::regex plain(
+        R"(^[ \t]*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]{1,4})?$)");
     return text.size() < 200 && std::regex_match(text, plain);
 }
 
@@ -69,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // Below the smallest normal double the reader may flush to zero where strtod keeps
         // a subnormal; both are "no length".
-        if (!overflow && value != reference &&
-            !(value == 0.0 && std::fabs(reference) < DBL_MIN)) {
+        if (!overflow && value != reference && !(value == 0.0 && std::fabs(reference) < DBL_MIN)) {
             Fail("value disagrees with strtod");
         }
     }

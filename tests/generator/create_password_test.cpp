@@ -1,13 +1,13 @@
 #include "generator/create_password.h"
 
-#include <gtest/gtest.h>
-
 #include <cstddef>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+
+#include <gtest/gtest.h>
 
 #include "generator/standard_key_letters.h"
 #include "runtime/runtime_error.h"
@@ -19,7 +19,9 @@ namespace {
 
 using testing::ScriptedRandom;
 
-std::u32string Plain(const SecretText& text) { return {text.begin(), text.end()}; }
+std::u32string Plain(const SecretText& text) {
+    return {text.begin(), text.end()};
+}
 
 TEST(StandardKeyLetters, AreTheEightyLettersDigitsAndMarks) {
     const std::u16string letters(StandardKeyLetters);
@@ -101,7 +103,7 @@ TEST(CreatePassword, EmptyKeyLettersGiveNothingButStillDrawOncePerPass) {
 
 TEST(CreatePassword, CharacterCodeModeMapsEachValueToOneOf225Codes) {
     // The middle of each code's share of [0, 1) must give that code, through Windows-1252.
-    std::map<int, char32_t> spotChecks = {{31, U'\x1F'},     {32, U' '},       {127, U'\x7F'},
+    std::map<int, char32_t> spotChecks = {{31, U'\x1F'},    {32, U' '},       {127, U'\x7F'},
                                           {128, U'\u20AC'}, {129, U'\u0081'}, {159, U'\u0178'},
                                           {160, U'\u00A0'}, {255, U'\u00FF'}};
     for (int code = 31; code <= 255; ++code) {
@@ -114,8 +116,7 @@ TEST(CreatePassword, CharacterCodeModeMapsEachValueToOneOf225Codes) {
         }
     }
     ScriptedRandom edges({0.0F, 0.99999994F});
-    EXPECT_EQ(Plain(CreatePassword(u"", u"2", PasswordMode::CharacterCodes, edges)),
-              U"\x1F\u00FF");
+    EXPECT_EQ(Plain(CreatePassword(u"", u"2", PasswordMode::CharacterCodes, edges)), U"\x1F\u00FF");
 }
 
 // The real source, through the whole generator: every key letter and every code must be
@@ -125,8 +126,8 @@ TEST(CreatePassword, RealSourceIsUniformInBothModes) {
     {
         std::map<char32_t, std::size_t> counts;
         for (int call = 0; call < 2; ++call) {
-            for (char32_t c : CreatePassword(StandardKeyLetters, u"32767", PasswordMode::KeyLetters,
-                                             random)) {
+            for (char32_t c :
+                 CreatePassword(StandardKeyLetters, u"32767", PasswordMode::KeyLetters, random)) {
                 ++counts[c];
             }
         }
@@ -137,8 +138,7 @@ TEST(CreatePassword, RealSourceIsUniformInBothModes) {
     {
         std::map<char32_t, std::size_t> counts;
         for (int call = 0; call < 2; ++call) {
-            for (char32_t c :
-                 CreatePassword(u"", u"32767", PasswordMode::CharacterCodes, random)) {
+            for (char32_t c : CreatePassword(u"", u"32767", PasswordMode::CharacterCodes, random)) {
                 ++counts[c];
             }
         }
@@ -150,10 +150,10 @@ TEST(CreatePassword, RealSourceIsUniformInBothModes) {
 
 TEST(CreatePassword, RealSourceNeverRepeatsAPassword) {
     SystemRandomSource random;
-    const SecretText first = CreatePassword(StandardKeyLetters, u"63", PasswordMode::KeyLetters,
-                                            random);
-    const SecretText second = CreatePassword(StandardKeyLetters, u"63", PasswordMode::KeyLetters,
-                                             random);
+    const SecretText first =
+        CreatePassword(StandardKeyLetters, u"63", PasswordMode::KeyLetters, random);
+    const SecretText second =
+        CreatePassword(StandardKeyLetters, u"63", PasswordMode::KeyLetters, random);
     EXPECT_EQ(first.size(), 63U);
     EXPECT_NE(first, second);
 }

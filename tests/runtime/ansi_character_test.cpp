@@ -1,8 +1,8 @@
 #include "runtime/ansi_character.h"
 
-#include <gtest/gtest.h>
-
 #include <set>
+
+#include <gtest/gtest.h>
 
 #include "runtime/runtime_error.h"
 

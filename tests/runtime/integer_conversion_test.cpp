@@ -1,11 +1,11 @@
 #include "runtime/integer_conversion.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
+
+#include <gtest/gtest.h>
 
 #include "runtime/runtime_error.h"
 
@@ -18,13 +18,26 @@ TEST(RoundToInt16, RoundsHalvesToEvenAndOverflowsOutsideTheRange) {
         std::optional<std::int16_t> expected;
     };
     const Case cases[] = {
-        {2.5, 2},           {3.5, 4},          {-2.5, -2},        {-3.5, -4},
-        {0.5, 0},           {1.5, 2},          {-0.5, 0},         {0.49999999999999994, 0},
-        {2.5000000000000004, 3},               {63.0, 63},        {32767.4, 32767},
-        {32766.5, 32766},   {-32768.5, -32768}, {-32767.5, -32768},
-        {32767.5, std::nullopt},               {32768.0, std::nullopt},
-        {-32768.50000001, std::nullopt},       {-32769.0, std::nullopt},
-        {1e300, std::nullopt},                 {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {2.5, 2},
+        {3.5, 4},
+        {-2.5, -2},
+        {-3.5, -4},
+        {0.5, 0},
+        {1.5, 2},
+        {-0.5, 0},
+        {0.49999999999999994, 0},
+        {2.5000000000000004, 3},
+        {63.0, 63},
+        {32767.4, 32767},
+        {32766.5, 32766},
+        {-32768.5, -32768},
+        {-32767.5, -32768},
+        {32767.5, std::nullopt},
+        {32768.0, std::nullopt},
+        {-32768.50000001, std::nullopt},
+        {-32769.0, std::nullopt},
+        {1e300, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
     };
     for (const Case& c : cases) {
         if (c.expected) {

@@ -1,11 +1,11 @@
 #include "runtime/random_source.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <set>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace quirlomat {
 namespace {

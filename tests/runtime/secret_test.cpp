@@ -1,8 +1,8 @@
 #include "runtime/secret.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace quirlomat {
 namespace {

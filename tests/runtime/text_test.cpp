@@ -1,8 +1,8 @@
 #include "runtime/text.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace quirlomat {
 namespace {
@@ -30,9 +30,8 @@ TEST(Characters, CountsAndDecodesCodePointsNotUnits) {
 
 TEST(TrimBlanks, RemovesOnlyBlanksAndOnlyAtTheEnds) {
     const std::pair<std::u16string_view, std::u16string_view> cases[] = {
-        {u"", u""},          {u"   ", u""},         {u"ab", u"ab"},
-        {u"  ab  ", u"ab"},  {u" x ", u"x"},        {u"a b", u"a b"},
-        {u"\tab\t", u"\tab\t"}, {u"\u00A0ab ", u"\u00A0ab"},
+        {u"", u""},     {u"   ", u""},    {u"ab", u"ab"},         {u"  ab  ", u"ab"},
+        {u" x ", u"x"}, {u"a b", u"a b"}, {u"\tab\t", u"\tab\t"}, {u"\u00A0ab ", u"\u00A0ab"},
     };
     for (const auto& [text, trimmed] : cases) {
         EXPECT_EQ(TrimBlanks(text), trimmed);

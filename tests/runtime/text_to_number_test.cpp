@@ -1,12 +1,12 @@
 #include "runtime/text_to_number.h"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <cstdlib>
 #include <locale>
 #include <ostream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "runtime/runtime_error.h"
 
@@ -34,19 +34,19 @@ TEST_P(NumberText, ReadsTheNumberAtTheStart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, NumberText,
-    ::testing::Values(
-        NumberCase{u"63", 63}, NumberCase{u"", 0}, NumberCase{u"abc", 0}, NumberCase{u"-", 0},
-        NumberCase{u".", 0}, NumberCase{u"  42", 42}, NumberCase{u"\t-3.5x", -3.5},
-        NumberCase{u"+7", 7}, NumberCase{u"1e3", 1000}, NumberCase{u"1E-2", 0.01},
-        NumberCase{u"2.5e", 2.5}, NumberCase{u"1e+", 1}, NumberCase{u"4e-x", 4},
-        NumberCase{u".5", 0.5}, NumberCase{u"5.", 5}, NumberCase{u"-.25", -0.25},
-        NumberCase{u"1,5", 1}, NumberCase{u"1 2", 1}, NumberCase{u"0x1A", 0},
-        NumberCase{u"inf", 0}, NumberCase{u"nan", 0}, NumberCase{u"--1", 0},
-        NumberCase{u"\uFF11\uFF12", 0},  // full-width digits are not digits here
-        NumberCase{u"000000000000000000000000063", 63},
-        NumberCase{u"1e-400", 0}, NumberCase{u"-1e-400", 0}, NumberCase{u"0e999999999", 0},
-        NumberCase{u"0.000000000000000000000000000000000000000000001e45", 1},
-        NumberCase{u"1e308", 1e308}, NumberCase{u"32767.5", 32767.5}));
+    ::testing::Values(NumberCase{u"63", 63}, NumberCase{u"", 0}, NumberCase{u"abc", 0},
+                      NumberCase{u"-", 0}, NumberCase{u".", 0}, NumberCase{u"  42", 42},
+                      NumberCase{u"\t-3.5x", -3.5}, NumberCase{u"+7", 7}, NumberCase{u"1e3", 1000},
+                      NumberCase{u"1E-2", 0.01}, NumberCase{u"2.5e", 2.5}, NumberCase{u"1e+", 1},
+                      NumberCase{u"4e-x", 4}, NumberCase{u".5", 0.5}, NumberCase{u"5.", 5},
+                      NumberCase{u"-.25", -0.25}, NumberCase{u"1,5", 1}, NumberCase{u"1 2", 1},
+                      NumberCase{u"0x1A", 0}, NumberCase{u"inf", 0}, NumberCase{u"nan", 0},
+                      NumberCase{u"--1", 0},
+                      NumberCase{u"\uFF11\uFF12", 0},  // full-width digits are not digits here
+                      NumberCase{u"000000000000000000000000063", 63}, NumberCase{u"1e-400", 0},
+                      NumberCase{u"-1e-400", 0}, NumberCase{u"0e999999999", 0},
+                      NumberCase{u"0.000000000000000000000000000000000000000000001e45", 1},
+                      NumberCase{u"1e308", 1e308}, NumberCase{u"32767.5", 32767.5}));
 
 TEST(NumberFromText, TooLargeForADoubleIsTheOverflowError) {
     for (const std::u16string& text :

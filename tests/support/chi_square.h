@@ -29,7 +29,8 @@ double ChiSquareUniform(const std::map<Key, std::size_t>& counts, std::size_t ca
 // enough for a pass/fail threshold of 1e-6.
 inline double ChiSquareUpperTail(double statistic, double degreesOfFreedom) {
     const double k = degreesOfFreedom;
-    const double z = (std::cbrt(statistic / k) - (1.0 - 2.0 / (9.0 * k))) / std::sqrt(2.0 / (9.0 * k));
+    const double z =
+        (std::cbrt(statistic / k) - (1.0 - 2.0 / (9.0 * k))) / std::sqrt(2.0 / (9.0 * k));
     return 0.5 * std::erfc(z / std::sqrt(2.0));
 }
 

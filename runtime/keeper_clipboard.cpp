@@ -1,0 +1,1 @@
+#include "runtime/keeper_clipboard.h"

@@ -1,0 +1,1 @@
+#include "runtime/qt_clipboard.h"
