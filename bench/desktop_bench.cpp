@@ -1,0 +1,455 @@
+// Measures the program where a user meets it, on an X server of its own (Xvfb), each figure
+// side by side with a yardstick in the same run:
+//   start-up:   spawn until the window is mapped, against a minimal Qt window;
+//   clipboard:  key press on "Erstellen" until another client has read the password, against
+//               xclip setting the same text;
+//   keeper RSS: resident memory of the process that keeps the clipboard, against xclip's.
+// Prints medians and their ratios; makes no pass/fail judgement of its own.
+//
+// usage: desktop_bench <quirlomat> <minimal-window> [runs]
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+#include <xcb/xtest.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+[[noreturn]] void Die(const std::string& what) {
+    std::fprintf(stderr, "desktop_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// A child process with the bench's environment, DISPLAY pointing at our server and no
+// QT_QPA_PLATFORM that could send it elsewhere. stdinFd, when given, becomes its stdin.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& display, int stdinFd = -1) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("QT_QPA_PLATFORM=", 0) != 0) {
+            env.push_back(entry);
+        }
+    }
+    env.push_back("DISPLAY=" + display);
+    std::vector<char*> envp;
+    for (auto& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (auto& a : args) {
+        argp.push_back(a.data());
+    }
+    argp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdinFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        Die("cannot start " + argv[0] + ": " + std::strerror(error));
+    }
+    return pid;
+}
+
+pid_t SpawnPath(const std::vector<std::string>& argv, const std::string& display,
+                int stdinFd = -1) {
+    if (argv[0].find('/') != std::string::npos) {
+        return Spawn(argv, display, stdinFd);
+    }
+    for (const char* dir : {"/usr/bin/", "/bin/", "/usr/local/bin/"}) {
+        const std::string path = dir + argv[0];
+        if (access(path.c_str(), X_OK) == 0) {
+            std::vector<std::string> resolved = argv;
+            resolved[0] = path;
+            return Spawn(resolved, display, stdinFd);
+        }
+    }
+    Die(argv[0] + " not found");
+}
+
+// Orphans (the keepers, xclip's forked child) come back to the bench, so they can be found,
+// measured and reaped.
+void ReapAll() {
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+class Xvfb {
+public:
+    Xvfb() {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            Die("pipe");
+        }
+        const std::string fd = std::to_string(fds[1]);
+        std::vector<std::string> argv = {"Xvfb", "-displayfd", fd,  "-nolisten",
+                                         "tcp",  "-screen",    "0", "1024x768x24"};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], fds[1]);  // clears FD_CLOEXEC
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::vector<char*> argp;
+        for (auto& a : argv) {
+            argp.push_back(a.data());
+        }
+        argp.push_back(nullptr);
+        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argp.data(), environ) != 0) {
+            Die("cannot start Xvfb");
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        std::string number;
+        char c = 0;
+        pollfd p{fds[0], POLLIN, 0};
+        while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
+            number.push_back(c);
+        }
+        close(fds[0]);
+        if (number.empty()) {
+            Die("Xvfb did not report its display");
+        }
+        display_ = ":" + number;
+    }
+    ~Xvfb() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = 0;
+    std::string display_;
+};
+
+class Observer {
+public:
+    explicit Observer(const std::string& display) {
+        connection_ = xcb_connect(display.c_str(), nullptr);
+        if (xcb_connection_has_error(connection_) != 0) {
+            Die("cannot connect to " + display);
+        }
+        screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        const uint32_t rootMask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, screen_->root, XCB_CW_EVENT_MASK, &rootMask);
+
+        window_ = xcb_generate_id(connection_);
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen_->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &mask);
+        clipboard_ = Atom("CLIPBOARD");
+        utf8_ = Atom("UTF8_STRING");
+        property_ = Atom("DESKTOP_BENCH");
+
+        const xcb_query_extension_reply_t* fixes =
+            xcb_get_extension_data(connection_, &xcb_xfixes_id);
+        if (fixes == nullptr || fixes->present == 0) {
+            Die("no XFIXES");
+        }
+        fixesEvent_ = fixes->first_event;
+        free(xcb_xfixes_query_version_reply(connection_,
+                                            xcb_xfixes_query_version(connection_, 5, 0), nullptr));
+        xcb_xfixes_select_selection_input(connection_, window_, clipboard_,
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+        returnKey_ = KeycodeOf(0xff0d);
+        xcb_flush(connection_);
+    }
+    ~Observer() { xcb_disconnect(connection_); }
+
+    // The next top-level window to be mapped.
+    xcb_window_t WaitForMap() {
+        for (;;) {
+            xcb_generic_event_t* event = Next();
+            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+                const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                const xcb_window_t window = map->window;
+                const bool overrideRedirect = map->override_redirect != 0;
+                free(event);
+                if (!overrideRedirect) {
+                    return window;
+                }
+                continue;
+            }
+            free(event);
+        }
+    }
+
+    void Focus(xcb_window_t window) {
+        xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+    }
+
+    void PressReturn() {
+        xcb_test_fake_input(connection_, XCB_KEY_PRESS, returnKey_, XCB_CURRENT_TIME, XCB_NONE, 0,
+                            0, 0);
+        xcb_test_fake_input(connection_, XCB_KEY_RELEASE, returnKey_, XCB_CURRENT_TIME, XCB_NONE, 0,
+                            0, 0);
+        xcb_flush(connection_);
+    }
+
+    // Takes the clipboard for the bench itself, so the next owner change is the one measured
+    // (and so the previous keeper, losing the clipboard, ends).
+    void TakeClipboard() {
+        xcb_set_selection_owner(connection_, window_, clipboard_, XCB_CURRENT_TIME);
+        WaitForOwnerChange();
+    }
+
+    // Waits until CLIPBOARD changes owner, then reads it as UTF-8 the way a pasting client does.
+    std::string WaitForNewOwnerAndRead() {
+        WaitForOwnerChange();
+        xcb_convert_selection(connection_, window_, clipboard_, utf8_, property_, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+        for (;;) {
+            xcb_generic_event_t* event = Next();
+            if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
+                const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
+                const bool refused = notify->property == XCB_NONE;
+                free(event);
+                if (refused) {
+                    Die("the clipboard owner refused UTF8_STRING");
+                }
+                xcb_get_property_reply_t* reply =
+                    xcb_get_property_reply(connection_,
+                                           xcb_get_property(connection_, 1, window_, property_,
+                                                            XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
+                                           nullptr);
+                std::string text(static_cast<const char*>(xcb_get_property_value(reply)),
+                                 static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+                free(reply);
+                return text;
+            }
+            free(event);
+        }
+    }
+
+private:
+    xcb_generic_event_t* Next() {
+        xcb_generic_event_t* event = xcb_wait_for_event(connection_);
+        if (event == nullptr) {
+            Die("lost the X connection");
+        }
+        return event;
+    }
+
+    void WaitForOwnerChange() {
+        xcb_flush(connection_);
+        for (;;) {
+            xcb_generic_event_t* event = Next();
+            const bool ownerChanged =
+                (event->response_type & 0x7f) == fixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY;
+            free(event);
+            if (ownerChanged) {
+                return;
+            }
+        }
+    }
+
+    xcb_atom_t Atom(const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection_,
+            xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t atom = reply->atom;
+        free(reply);
+        return atom;
+    }
+
+    xcb_keycode_t KeycodeOf(xcb_keysym_t keysym) {
+        const xcb_setup_t* setup = xcb_get_setup(connection_);
+        const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+        xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(
+            connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr);
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
+        for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(reply); ++i) {
+            if (syms[i] == keysym) {
+                const auto code =
+                    static_cast<xcb_keycode_t>(setup->min_keycode + i / reply->keysyms_per_keycode);
+                free(reply);
+                return code;
+            }
+        }
+        free(reply);
+        Die("no key for Return");
+    }
+
+    xcb_connection_t* connection_ = nullptr;
+    xcb_screen_t* screen_ = nullptr;
+    xcb_window_t window_ = 0;
+    xcb_atom_t clipboard_ = 0;
+    xcb_atom_t utf8_ = 0;
+    xcb_atom_t property_ = 0;
+    uint8_t fixesEvent_ = 0;
+    xcb_keycode_t returnKey_ = 0;
+};
+
+double StartupMilliseconds(Observer& observer, const std::string& program,
+                           const std::string& display) {
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = Spawn({program}, display);
+    observer.WaitForMap();
+    const double elapsed = MillisecondsSince(start);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return elapsed;
+}
+
+// The resident set of the bench's child (adopted orphan) whose command name is comm.
+std::optional<long> ResidentKiB(const std::string& comm) {
+    const std::string self = std::to_string(getpid());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::ifstream list("/proc/self/task/" + self + "/children");
+        long pid = 0;
+        while (list >> pid) {
+            std::ifstream commFile("/proc/" + std::to_string(pid) + "/comm");
+            std::string name;
+            std::getline(commFile, name);
+            if (name != comm) {
+                continue;
+            }
+            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+            std::string line;
+            while (std::getline(status, line)) {
+                if (line.rfind("VmRSS:", 0) == 0) {
+                    return std::stol(line.substr(6));
+                }
+            }
+        }
+        usleep(10000);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <quirlomat> <minimal-window> [runs]\n", argv[0]);
+        return 2;
+    }
+    const std::string quirlomat = argv[1];
+    const std::string minimal = argv[2];
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 15;
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    signal(SIGPIPE, SIG_IGN);
+
+    Xvfb server;
+    Observer observer(server.display());
+
+    // One unmeasured start of each warms the file cache and fontconfig's.
+    StartupMilliseconds(observer, quirlomat, server.display());
+    StartupMilliseconds(observer, minimal, server.display());
+    std::vector<double> ours;
+    std::vector<double> yardstick;
+    for (int i = 0; i < runs; ++i) {
+        ours.push_back(StartupMilliseconds(observer, quirlomat, server.display()));
+        yardstick.push_back(StartupMilliseconds(observer, minimal, server.display()));
+    }
+    const double startOurs = Median(ours);
+    const double startYardstick = Median(yardstick);
+
+    std::vector<double> clipOurs;
+    std::vector<double> clipXclip;
+    std::vector<double> rssOurs;
+    std::vector<double> rssXclip;
+    for (int i = 0; i < runs; ++i) {
+        observer.TakeClipboard();
+        ReapAll();
+        const pid_t pid = Spawn({quirlomat}, server.display());
+        observer.Focus(observer.WaitForMap());
+        usleep(300000);  // let the dialog settle; not part of the measurement
+        Clock::time_point start = Clock::now();
+        observer.PressReturn();
+        const std::string password = observer.WaitForNewOwnerAndRead();
+        clipOurs.push_back(MillisecondsSince(start));
+        if (password.size() != 63) {
+            Die("read " + std::to_string(password.size()) + " bytes instead of 63");
+        }
+        waitpid(pid, nullptr, 0);
+        if (const auto rss = ResidentKiB("quirlomat-keepe")) {  // comm is cut at 15 bytes
+            rssOurs.push_back(static_cast<double>(*rss));
+        }
+
+        observer.TakeClipboard();
+        ReapAll();
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            Die("pipe");
+        }
+        start = Clock::now();
+        const pid_t xclip =
+            SpawnPath({"xclip", "-selection", "clipboard", "-i"}, server.display(), fds[0]);
+        close(fds[0]);
+        if (write(fds[1], password.data(), password.size()) !=
+            static_cast<ssize_t>(password.size())) {
+            Die("write to xclip");
+        }
+        close(fds[1]);
+        const std::string echoed = observer.WaitForNewOwnerAndRead();
+        clipXclip.push_back(MillisecondsSince(start));
+        if (echoed != password) {
+            Die("xclip served something else");
+        }
+        waitpid(xclip, nullptr, 0);
+        if (const auto rss = ResidentKiB("xclip")) {
+            rssXclip.push_back(static_cast<double>(*rss));
+        }
+    }
+    observer.TakeClipboard();
+    ReapAll();
+
+    std::printf("%-44s %10s %10s %7s %6s\n", "measure (median of runs)", "quirlomat", "yardstick",
+                "ratio", "goal");
+    std::printf("%-44s %8.1fms %8.1fms %7.2f %6s\n", "start until window mapped (vs minimal Qt)",
+                startOurs, startYardstick, startOurs / startYardstick, "<=1.2");
+    const double clipA = Median(clipOurs);
+    const double clipB = Median(clipXclip);
+    std::printf("%-44s %8.1fms %8.1fms %7.2f %6s\n", "key press until pasted (vs xclip -i)", clipA,
+                clipB, clipA / clipB, "<=1.5");
+    if (rssOurs.empty() || rssXclip.empty()) {
+        Die("could not find the keeper processes to measure");
+    }
+    const double rssA = Median(rssOurs);
+    const double rssB = Median(rssXclip);
+    std::printf("%-44s %8.0fKiB %7.0fKiB %7.2f %6s\n", "keeper resident memory (vs xclip)", rssA,
+                rssB, rssA / rssB, "<=1.5");
+    std::printf("(%d runs each, display %s)\n", runs, server.display().c_str());
+    return 0;
+}
