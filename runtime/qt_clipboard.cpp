@@ -1,1 +1,54 @@
 #include "runtime/qt_clipboard.h"
+
+#include <memory>
+
+#include <QByteArray>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QString>
+
+#include "runtime/runtime_error.h"
+
+namespace quirlomat {
+
+namespace {
+
+// The error a program gets when the clipboard cannot be opened.
+constexpr int kClipboardErrorNumber = 521;
+
+}  // namespace
+
+void QtClipboard::SetText(const SecretBytes& utf8) {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        throw RuntimeError(kClipboardErrorNumber, "Zwischenablage kann nicht geöffnet werden");
+    }
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr) {
+        throw RuntimeError(kClipboardErrorNumber, "Zwischenablage kann nicht geöffnet werden");
+    }
+
+    // The clipboard keeps this copy until the next text replaces it; there is no wiping
+    // memory that the window system itself reads from.
+    const QByteArray text(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    // A four-byte zero: a DWORD "no".
+    const QByteArray no(4, '\0');
+
+    auto data = std::make_unique<QMimeData>();
+    data->setData(QStringLiteral("text/plain"), text);
+    data->setData(QStringLiteral("text/plain;charset=utf-8"), text);
+    // Windows: no clipboard monitor, no clipboard history, no cloud clipboard.
+    data->setData(QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"), no);
+    data->setData(QStringLiteral("CanIncludeInClipboardHistory"), no);
+    data->setData(QStringLiteral("CanUploadToCloudClipboard"), no);
+    // macOS: the pasteboard convention for concealed content, under its own name and under
+    // the MIME name that Qt programs on macOS use for it.
+    data->setData(QStringLiteral("org.nspasteboard.ConcealedType"), QByteArray());
+    data->setData(QStringLiteral("application/x-nspasteboard-concealed-type"), QByteArray());
+    // KDE's Klipper and other Wayland clipboard managers.
+    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    clipboard->setMimeData(data.release(), QClipboard::Clipboard);
+}
+
+}  // namespace quirlomat

@@ -1,0 +1,98 @@
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QString>
+#include <xcb/xcb.h>
+
+#include "runtime/clipboard.h"
+#include "runtime/keeper_clipboard.h"
+#include "runtime/qt_clipboard.h"
+#include "runtime/qt_program_end.h"
+#include "runtime/random_source.h"
+#include "runtime/secret.h"
+#include "window/application_icon.h"
+#include "window/display_platform.h"
+#include "window/form1.h"
+#include "window/message_box_error_report.h"
+#include "window/taskbar.h"
+
+namespace {
+
+using quirlomat::DisplayPlatform;
+
+// Qt treats an X display it cannot open as a fatal error and aborts the process; the user
+// gets one clear line and exit status 1 instead.
+bool CanOpenXDisplay() {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool usable = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);  // also frees a failed connection
+    return usable;
+}
+
+void Complain(const std::string& line) {
+    std::fprintf(stderr, "quirlomat: %s\n", line.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    quirlomat::HardenProcess();
+
+    const quirlomat::DisplayEnvironment environment = quirlomat::CurrentDisplayEnvironment();
+    const DisplayPlatform platform = quirlomat::ChooseDisplayPlatform(environment);
+    if (platform == DisplayPlatform::None) {
+        Complain("Keine grafische Anzeige gefunden (DISPLAY ist nicht gesetzt).");
+        return 1;
+    }
+    if (quirlomat::UsesXcb(platform, environment) && !CanOpenXDisplay()) {
+        if (environment.display.value_or("").empty()) {
+            Complain("Keine grafische Anzeige gefunden (DISPLAY ist nicht gesetzt).");
+        } else {
+            Complain("Die grafische Anzeige \"" + *environment.display +
+                     "\" lässt sich nicht öffnen.");
+        }
+        return 1;
+    }
+    if (platform == DisplayPlatform::Xcb) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+
+    QCoreApplication::setApplicationName(QStringLiteral("Quirlomat"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUIRLOMAT_VERSION_TEXT));
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUIRLOMAT_APP_ID));
+    QApplication application(argc, argv);
+    if (platform == DisplayPlatform::Xcb) {
+        // The choice was for this process only; the keeper inherits the user's environment.
+        qunsetenv("QT_QPA_PLATFORM");
+    }
+    const QIcon icon = quirlomat::ApplicationIcon();
+    QApplication::setWindowIcon(icon);
+
+    // Only on X11 does a clipboard text vanish with the program that set it; there the keeper
+    // process holds it on. Elsewhere the window system keeps it by itself.
+    std::unique_ptr<quirlomat::Clipboard> clipboard;
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        const std::string program =
+            QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+        clipboard = std::make_unique<quirlomat::KeeperClipboard>(
+            quirlomat::KeeperClipboard::KeeperPathFor(program));
+    } else {
+        clipboard = std::make_unique<quirlomat::QtClipboard>();
+    }
+    quirlomat::SystemRandomSource random;
+    quirlomat::MessageBoxErrorReport errorReport;
+    quirlomat::QtProgramEnd programEnd;
+
+    quirlomat::Form1 form({random, *clipboard, errorReport, programEnd});
+    errorReport.SetParent(&form);
+    form.setWindowIcon(icon);
+    form.Form_Load();
+    quirlomat::KeepOffTaskbar(form);
+    form.show();
+    return QApplication::exec();
+}
