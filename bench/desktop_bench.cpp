@@ -13,13 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <optional>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <stdexcept>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -30,10 +26,12 @@
 #include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
-extern char** environ;
+#include "support/command.h"
+#include "support/xvfb_server.h"
 
 namespace {
 
+using quirlomat::testing::RunningProgram;
 using Clock = std::chrono::steady_clock;
 
 double MillisecondsSince(Clock::time_point start) {
@@ -51,113 +49,12 @@ double Median(std::vector<double> values) {
     std::exit(1);
 }
 
-// A child process with the bench's environment, DISPLAY pointing at our server and no
-// QT_QPA_PLATFORM that could send it elsewhere. stdinFd, when given, becomes its stdin.
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& display, int stdinFd = -1) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("QT_QPA_PLATFORM=", 0) != 0) {
-            env.push_back(entry);
-        }
-    }
-    env.push_back("DISPLAY=" + display);
-    std::vector<char*> envp;
-    for (auto& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (auto& a : args) {
-        argp.push_back(a.data());
-    }
-    argp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        Die("cannot start " + argv[0] + ": " + std::strerror(error));
-    }
-    return pid;
-}
-
-pid_t SpawnPath(const std::vector<std::string>& argv, const std::string& display,
-                int stdinFd = -1) {
-    if (argv[0].find('/') != std::string::npos) {
-        return Spawn(argv, display, stdinFd);
-    }
-    for (const char* dir : {"/usr/bin/", "/bin/", "/usr/local/bin/"}) {
-        const std::string path = dir + argv[0];
-        if (access(path.c_str(), X_OK) == 0) {
-            std::vector<std::string> resolved = argv;
-            resolved[0] = path;
-            return Spawn(resolved, display, stdinFd);
-        }
-    }
-    Die(argv[0] + " not found");
-}
-
 // Orphans (the keepers, xclip's forked child) come back to the bench, so they can be found,
 // measured and reaped.
 void ReapAll() {
     while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
 }
-
-class Xvfb {
-public:
-    Xvfb() {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            Die("pipe");
-        }
-        const std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> argv = {"Xvfb", "-displayfd", fd,  "-nolisten",
-                                         "tcp",  "-screen",    "0", "1024x768x24"};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], fds[1]);  // clears FD_CLOEXEC
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<char*> argp;
-        for (auto& a : argv) {
-            argp.push_back(a.data());
-        }
-        argp.push_back(nullptr);
-        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argp.data(), environ) != 0) {
-            Die("cannot start Xvfb");
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        std::string number;
-        char c = 0;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
-            number.push_back(c);
-        }
-        close(fds[0]);
-        if (number.empty()) {
-            Die("Xvfb did not report its display");
-        }
-        display_ = ":" + number;
-    }
-    ~Xvfb() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = 0;
-    std::string display_;
-};
 
 class Observer {
 public:
@@ -323,12 +220,9 @@ private:
 double StartupMilliseconds(Observer& observer, const std::string& program,
                            const std::string& display) {
     const Clock::time_point start = Clock::now();
-    const pid_t pid = Spawn({program}, display);
+    const RunningProgram running({program}, display);
     observer.WaitForMap();
-    const double elapsed = MillisecondsSince(start);
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    return elapsed;
+    return MillisecondsSince(start);
 }
 
 // The resident set of the bench's child (adopted orphan) whose command name is comm.
@@ -370,7 +264,7 @@ int main(int argc, char** argv) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     signal(SIGPIPE, SIG_IGN);
 
-    Xvfb server;
+    quirlomat::testing::XvfbServer server;
     Observer observer(server.display());
 
     // One unmeasured start of each warms the file cache and fontconfig's.
@@ -392,42 +286,39 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
         observer.TakeClipboard();
         ReapAll();
-        const pid_t pid = Spawn({quirlomat}, server.display());
-        observer.Focus(observer.WaitForMap());
-        usleep(300000);  // let the dialog settle; not part of the measurement
-        Clock::time_point start = Clock::now();
-        observer.PressReturn();
-        const std::string password = observer.WaitForNewOwnerAndRead();
-        clipOurs.push_back(MillisecondsSince(start));
-        if (password.size() != 63) {
-            Die("read " + std::to_string(password.size()) + " bytes instead of 63");
+        std::string password;
+        {
+            RunningProgram app({quirlomat}, server.display());
+            observer.Focus(observer.WaitForMap());
+            usleep(300000);  // let the dialog settle; not part of the measurement
+            const Clock::time_point start = Clock::now();
+            observer.PressReturn();
+            password = observer.WaitForNewOwnerAndRead();
+            clipOurs.push_back(MillisecondsSince(start));
+            if (password.size() != 63) {
+                Die("read " + std::to_string(password.size()) + " bytes instead of 63");
+            }
+            if (app.WaitForExit() != 0) {
+                Die("quirlomat did not end by itself: " + app.Stderr());
+            }
         }
-        waitpid(pid, nullptr, 0);
         if (const auto rss = ResidentKiB("quirlomat-keepe")) {  // comm is cut at 15 bytes
             rssOurs.push_back(static_cast<double>(*rss));
         }
 
         observer.TakeClipboard();
         ReapAll();
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            Die("pipe");
+        {
+            const Clock::time_point start = Clock::now();
+            RunningProgram xclip({"xclip", "-selection", "clipboard", "-i"}, server.display(), {},
+                                 password);
+            const std::string echoed = observer.WaitForNewOwnerAndRead();
+            clipXclip.push_back(MillisecondsSince(start));
+            if (echoed != password) {
+                Die("xclip served something else");
+            }
+            xclip.WaitForExit();
         }
-        start = Clock::now();
-        const pid_t xclip =
-            SpawnPath({"xclip", "-selection", "clipboard", "-i"}, server.display(), fds[0]);
-        close(fds[0]);
-        if (write(fds[1], password.data(), password.size()) !=
-            static_cast<ssize_t>(password.size())) {
-            Die("write to xclip");
-        }
-        close(fds[1]);
-        const std::string echoed = observer.WaitForNewOwnerAndRead();
-        clipXclip.push_back(MillisecondsSince(start));
-        if (echoed != password) {
-            Die("xclip served something else");
-        }
-        waitpid(xclip, nullptr, 0);
         if (const auto rss = ResidentKiB("xclip")) {
             rssXclip.push_back(static_cast<double>(*rss));
         }

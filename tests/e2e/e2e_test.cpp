@@ -1,0 +1,251 @@
+// The real program as a user meets it: an X server with a window manager, key presses and
+// clicks from outside (xdotool), and the clipboard read by another program (xclip) after the
+// program has ended.
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/command.h"
+#include "support/xvfb_server.h"
+
+namespace quirlomat::testing {
+namespace {
+
+constexpr char kTitle[] = "ZANDOs Quirlomat";
+constexpr char kStandardKeyLetters[] =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-!~*'()=+$,?/:#%";
+
+// The program under test: the build's own, or another (an unpacked package, say) named by
+// QUIRLOMAT_E2E_PROGRAM.
+std::string ProgramPath() {
+    const char* other = std::getenv("QUIRLOMAT_E2E_PROGRAM");
+    return other != nullptr && *other != '\0' ? other : QUIRLOMAT_E2E_DEFAULT_PROGRAM;
+}
+
+std::u32string DecodeUtf8(const std::string& bytes) {
+    std::u32string text;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length && i + k < bytes.size(); ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+        }
+        text.push_back(c);
+        i += length;
+    }
+    return text;
+}
+
+// What codes 31 ... 255 become in Windows-1252 (the undefined five as C1 controls).
+std::set<char32_t> CharacterCodeImage() {
+    const char32_t high[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
+                               0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
+                               0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                               0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
+    std::set<char32_t> image;
+    for (char32_t code = 31; code <= 255; ++code) {
+        image.insert(code >= 0x80 && code <= 0x9F ? high[code - 0x80] : code);
+    }
+    return image;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_ = std::make_unique<XvfbServer>();
+        windowManager_ = std::make_unique<RunningProgram>(
+            std::vector<std::string>{"openbox", "--sm-disable"}, display());
+        // The manager is ready once it has announced itself on the root window.
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") !=
+                std::string::npos) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        FAIL() << "openbox did not start";
+    }
+
+    void TearDown() override {
+        program_.reset();
+        windowManager_.reset();
+        server_.reset();
+    }
+
+    const std::string& display() const { return server_->display(); }
+
+    CommandResult Run(const std::vector<std::string>& argv, const std::string& input = {}) {
+        return RunCommand(argv, display(), input);
+    }
+
+    // Starts the program and waits for its window to be mapped and active; its id.
+    std::string Start() {
+        program_ =
+            std::make_unique<RunningProgram>(std::vector<std::string>{ProgramPath()}, display());
+        const CommandResult search = Run({"xdotool", "search", "--sync", "--onlyvisible", "--name",
+                                          std::string("^") + kTitle + "$"});
+        EXPECT_EQ(search.status, 0) << "the dialog did not appear: " << program_->Stderr();
+        std::string window = search.out.substr(0, search.out.find('\n'));
+        EXPECT_EQ(Run({"xdotool", "windowactivate", "--sync", window}).status, 0);
+        return window;
+    }
+
+    void Keys(const std::vector<std::string>& keys) {
+        std::vector<std::string> argv = {"xdotool", "key", "--delay", "30"};
+        argv.insert(argv.end(), keys.begin(), keys.end());
+        ASSERT_EQ(Run(argv).status, 0);
+    }
+
+    void Type(const std::string& text) {
+        ASSERT_EQ(Run({"xdotool", "type", "--delay", "30", text}).status, 0);
+    }
+
+    void SetClipboard(const std::string& text) {
+        // xclip stays behind to serve the text; its streams must not hold our pipes open.
+        ASSERT_EQ(Run({"sh", "-c", "xclip -selection clipboard -i >/dev/null 2>&1"}, text).status,
+                  0);
+    }
+
+    CommandResult Paste(const std::string& target = "UTF8_STRING") {
+        return Run({"xclip", "-o", "-selection", "clipboard", "-t", target});
+    }
+
+    // The program must end by itself, with status 0.
+    void ExpectEnded() { ASSERT_EQ(program_->WaitForExit(), 0) << program_->Stderr(); }
+
+    std::unique_ptr<XvfbServer> server_;
+    std::unique_ptr<RunningProgram> windowManager_;
+    std::unique_ptr<RunningProgram> program_;
+};
+
+TEST_F(EndToEnd, EnterPutsAStandardPasswordOnTheClipboardThatOutlivesTheProgram) {
+    std::string previous;
+    for (int run = 0; run < 2; ++run) {
+        Start();
+        Keys({"Return"});
+        ExpectEnded();
+
+        const CommandResult pasted = Paste();
+        ASSERT_EQ(pasted.status, 0) << pasted.err;
+        ASSERT_EQ(pasted.out.size(), 63U) << pasted.out;
+        for (char c : pasted.out) {
+            EXPECT_NE(std::string(kStandardKeyLetters).find(c), std::string::npos) << c;
+        }
+        EXPECT_NE(pasted.out, previous) << "two runs gave the same password";
+        previous = pasted.out;
+    }
+
+    // Marked as secret for clipboard managers.
+    EXPECT_NE(Paste("TARGETS").out.find("x-kde-passwordManagerHint"), std::string::npos);
+    EXPECT_EQ(Paste("x-kde-passwordManagerHint").out, "secret");
+}
+
+TEST_F(EndToEnd, AClickOnErstellenDoesTheSame) {
+    const std::string window = Start();
+    // The button's middle, in the window's own coordinates.
+    ASSERT_EQ(Run({"xdotool", "mousemove", "--window", window, "172", "20", "click", "1"}).status,
+              0);
+    ExpectEnded();
+    EXPECT_EQ(Paste().out.size(), 63U);
+}
+
+TEST_F(EndToEnd, LengthZeroGivesAnEmptyTextNotAnEmptyClipboard) {
+    SetClipboard("vorher");
+    Start();
+    Keys({"Tab", "ctrl+a"});
+    Type("0");
+    Keys({"Return"});
+    ExpectEnded();
+    const CommandResult pasted = Paste();
+    EXPECT_EQ(pasted.status, 0) << pasted.err;
+    EXPECT_EQ(pasted.out, "");
+    EXPECT_NE(Paste("TARGETS").out.find("UTF8_STRING"), std::string::npos);
+}
+
+TEST_F(EndToEnd, EditedKeyLettersAreUsedAsTheyStandBlanksIncluded) {
+    Start();
+    Keys({"Tab", "Tab", "Tab", "ctrl+a"});
+    Type("ab c");
+    Keys({"Return"});
+    ExpectEnded();
+    const CommandResult pasted = Paste();
+    ASSERT_EQ(pasted.out.size(), 63U);
+    EXPECT_EQ(pasted.out.find_first_not_of("ab c"), std::string::npos) << pasted.out;
+}
+
+TEST_F(EndToEnd, UntickedBoxDrawsFromCharacterCodes31To255) {
+    Start();
+    Keys({"Tab", "Tab", "space", "Return"});
+    ExpectEnded();
+    const std::u32string password = DecodeUtf8(Paste().out);
+    ASSERT_EQ(password.size(), 63U);
+    const std::set<char32_t> image = CharacterCodeImage();
+    std::set<char32_t> distinct;
+    for (char32_t c : password) {
+        EXPECT_EQ(image.count(c), 1U) << static_cast<unsigned>(c);
+        distinct.insert(c);
+    }
+    EXPECT_GT(distinct.size(), 20U) << "63 draws from 225 codes should rarely repeat much";
+}
+
+TEST_F(EndToEnd, EscapeClosesAndLeavesTheClipboardAlone) {
+    SetClipboard("vorher");
+    Start();
+    Keys({"Escape"});
+    ExpectEnded();
+    EXPECT_EQ(Paste().out, "vorher");
+}
+
+TEST_F(EndToEnd, AnOverflowingLengthIsReportedAndTheWindowStays) {
+    SetClipboard("vorher");
+    Start();
+    Keys({"Tab", "ctrl+a"});
+    Type("32768");
+    Keys({"Return"});
+    const CommandResult report = Run({"xdotool", "search", "--sync", "--name", "^Quirlomat$"});
+    ASSERT_EQ(report.status, 0) << "no error report appeared";
+    EXPECT_FALSE(program_->HasEnded());
+    EXPECT_EQ(Paste().out, "vorher");
+
+    // Dismiss the report; the dialog is still there and can be closed as usual.
+    Keys({"Return"});
+    EXPECT_EQ(Run({"xdotool", "search", "--sync", "--onlyvisible", "--name",
+                   std::string("^") + kTitle + "$"})
+                  .status,
+              0);
+    EXPECT_FALSE(program_->HasEnded());
+    Keys({"Escape"});
+    ExpectEnded();
+    EXPECT_EQ(Paste().out, "vorher");
+}
+
+TEST_F(EndToEnd, TheWindowStaysOffTheTaskbarAndCannotBeResized) {
+    const std::string window = Start();
+    const CommandResult state = Run({"xprop", "-id", window, "_NET_WM_STATE", "WM_NORMAL_HINTS"});
+    EXPECT_NE(state.out.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << state.out;
+    EXPECT_NE(state.out.find("program specified minimum size: 234 by 96"), std::string::npos)
+        << state.out;
+    EXPECT_NE(state.out.find("program specified maximum size: 234 by 96"), std::string::npos)
+        << state.out;
+    Keys({"Escape"});
+    ExpectEnded();
+}
+
+TEST(WithoutDisplay, TheProgramSaysSoInOneLineAndFails) {
+    RunningProgram program({ProgramPath()}, "");
+    EXPECT_EQ(program.WaitForExit(), 1);
+    const std::string err = program.Stderr();
+    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+}
+
+}  // namespace
+}  // namespace quirlomat::testing
