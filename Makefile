@@ -5,8 +5,9 @@
 FUZZ_SECONDS ?= 60
 DEV_BUILD := build/dev
 RELEASE_BUILD := build/release
+PACKAGE := $(RELEASE_BUILD)/package/quirlomat_1.00.0004_amd64.deb
 
-.PHONY: all deps build run test sanitize fuzz bench screenshot package lint format clean
+.PHONY: all deps build release run test sanitize fuzz bench screenshot package lint clean
 
 all: build
 
@@ -18,10 +19,14 @@ build: deps
 	cmake --build --preset dev
 
 run: build
-	$(DEV_BUILD)/window/quirlomat
+	$(DEV_BUILD)/bin/quirlomat
 
+# Unit, GUI and end-to-end tests in the developer build, then the Debian package, unpacked
+# and run end to end in its turn.
 test: build
 	ctest --preset dev
+	$(MAKE) --no-print-directory package
+	tests/package/check_package $(PACKAGE) $(DEV_BUILD)/tests/e2e/e2e_tests
 
 sanitize: deps
 	cmake --preset sanitize
@@ -35,11 +40,32 @@ fuzz: deps
 	build/fuzz/tests/fuzz/number_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 		-dict=tests/fuzz/number.dict build/fuzz/corpus tests/fuzz/seeds
 
-bench: deps
+release: deps
 	cmake --preset release
 	cmake --build --preset release
+
+# The Debian package, from the optimised and hardened build; lintian must find no error.
+package: release
+	cd $(RELEASE_BUILD) && cpack
+	lintian --fail-on error $(PACKAGE)
+
+bench: release
 	$(RELEASE_BUILD)/bench/quirlomat-bench --benchmark_repetitions=5 \
 		--benchmark_report_aggregates_only=true
+	$(RELEASE_BUILD)/bench/desktop_bench $(RELEASE_BUILD)/bin/quirlomat \
+		$(RELEASE_BUILD)/bench/minimal_window
+
+screenshot: build
+	cmake --build --preset dev --target screen_grabber
+	tests/window/take_screenshot $(DEV_BUILD)/bin/quirlomat \
+		$(DEV_BUILD)/tests/window/screen_grabber docs/screenshot.png
+
+# Style and static analysis: the tree follows .clang-format, and clang-tidy (checks chosen in
+# .clang-tidy) finds nothing in the project's own sources.
+lint: build
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
+	run-clang-tidy -quiet -p $(DEV_BUILD) \
+		'$(CURDIR)/(generator|runtime|window|tests|bench|packaging)/.*\.cpp$$'
 
 clean:
 	rm -rf build

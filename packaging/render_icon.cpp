@@ -3,10 +3,10 @@
 //
 // usage: render_icon <icon.xpm> <output-dir> <size>...   writes <output-dir>/<size>.png
 
+#include <cstdio>
+
 #include <QImage>
 #include <QString>
-
-#include <cstdio>
 
 int main(int argc, char** argv) {
     if (argc < 4) {
@@ -25,8 +25,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "render_icon: bad size %s\n", argv[i]);
             return 2;
         }
-        const QImage scaled = icon.convertToFormat(QImage::Format_ARGB32)
-                                  .scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        const QImage scaled =
+            icon.convertToFormat(QImage::Format_ARGB32)
+                .scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
         const QString path = QStringLiteral("%1/%2.png").arg(outputDir).arg(size);
         if (!scaled.save(path, "PNG")) {
             std::fprintf(stderr, "render_icon: cannot write %s\n", qPrintable(path));

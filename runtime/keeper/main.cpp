@@ -24,7 +24,7 @@ namespace {
 
 // Far above any password the program makes (a 32767-character password of four-byte
 // characters is 128 KiB), yet a bound on what a confused parent can make the keeper hold.
-constexpr std::size_t kLargestText = 1024 * 1024;
+constexpr std::size_t kLargestText = std::size_t{1024} * 1024;
 
 void WriteAll(int fd, const char* text, std::size_t size) {
     while (size > 0) {

@@ -13,7 +13,7 @@ constexpr SelectionServer::Millis kStallLimit = 30'000;
 
 // Chunks stay far below the server's limit (a request also carries its header) and small
 // in absolute terms, so that one transfer never holds up the server or other clients for long.
-constexpr std::size_t kLargestChunk = 64 * 1024;
+constexpr std::size_t kLargestChunk = std::size_t{64} * 1024;
 constexpr std::size_t kRequestHeadroom = 1024;
 
 constexpr char kPasswordManagerHint[] = "secret";

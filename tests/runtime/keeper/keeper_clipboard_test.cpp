@@ -137,7 +137,7 @@ TEST_F(KeeperClipboardTest, KeepsThePasswordOutOfTheKeepersCommandLineAndEnviron
 }
 
 std::string Script(const std::string& directory, const char* name, const char* body) {
-    const std::string path = directory + "/" + name;
+    std::string path = directory + "/" + name;
     std::ofstream(path) << "#!/bin/sh\n" << body;
     if (chmod(path.c_str(), 0700) != 0) {
         throw std::runtime_error("cannot make " + path + " executable");
@@ -166,9 +166,9 @@ TEST_F(KeeperClipboardTest, FailsCleanlyWhenTheKeeperCannotServe) {
         {"no X server", kKeeper, 2, ""},
         {"no keeper", std::string(directory) + "/missing", 2, ""},
         {"no answer", silent, 2, ""},
-        {"text beyond the keeper's limit", kKeeper, 4 * 1024 * 1024, ""},
+        {"text beyond the keeper's limit", kKeeper, std::size_t{4} * 1024 * 1024, ""},
         // Writing on into the closed pipe raises SIGPIPE, which must not end this process.
-        {"input closed early", quitter, 4 * 1024 * 1024, "Eingabe geschlossen"},
+        {"input closed early", quitter, std::size_t{4} * 1024 * 1024, "Eingabe geschlossen"},
     };
     const std::string prefix = "Die Zwischenablage konnte nicht gesetzt werden: ";
     for (const Case& c : cases) {

@@ -14,7 +14,7 @@ namespace quirlomat::testing {
 namespace {
 
 const std::string kKeeper = QUIRLOMAT_TEST_KEEPER_PATH;
-constexpr std::size_t kLargestText = 1024 * 1024;
+constexpr std::size_t kLargestText = std::size_t{1024} * 1024;
 
 // A text of the given size in bytes, of one-, two-, three- and four-byte characters.
 std::string MixedText(std::size_t bytes) {
@@ -169,7 +169,7 @@ TEST_F(KeeperTest, PastesAnEmptyPasswordAsEmptyText) {
 }
 
 TEST_F(KeeperTest, HandsLargeTextsOverInIncrementsByteExact) {
-    for (const std::size_t size : {std::size_t{200 * 1024}, kLargestText}) {
+    for (const std::size_t size : {std::size_t{200} * 1024, kLargestText}) {
         const std::string text = MixedText(size);
         KeeperProcess keeper(kKeeper, text);
         ASSERT_EQ(keeper.status(), "OK") << size;
@@ -189,7 +189,7 @@ TEST_F(KeeperTest, RefusesATextBeyondItsLimit) {
 }
 
 TEST_F(KeeperTest, ServesSeveralIncrementalTransfersAtOnce) {
-    const std::string text = MixedText(300 * 1024);
+    const std::string text = MixedText(std::size_t{300} * 1024);
     KeeperProcess keeper(kKeeper, text);
     ASSERT_EQ(keeper.status(), "OK");
     SelectionClient first(server_.display());
@@ -211,7 +211,7 @@ TEST_F(KeeperTest, ServesSeveralIncrementalTransfersAtOnce) {
 }
 
 TEST_F(KeeperTest, KeepsServingWhenARequestorVanishesMidTransfer) {
-    const std::string text = MixedText(300 * 1024);
+    const std::string text = MixedText(std::size_t{300} * 1024);
     KeeperProcess keeper(kKeeper, text);
     ASSERT_EQ(keeper.status(), "OK");
     {
