@@ -34,7 +34,7 @@ std::u32string DecodeUtf8(const std::string& bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
         const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        auto c = static_cast<char32_t>(length == 1 ? lead : lead & (0x7F >> length));
         for (std::size_t k = 1; k < length && i + k < bytes.size(); ++k) {
             c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
         }
