@@ -65,7 +65,7 @@ screenshot: build
 lint: build
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 	run-clang-tidy -quiet -p $(DEV_BUILD) \
-		'$(CURDIR)/(generator|runtime|window|tests|bench|packaging)/.*\.cpp$$'
+		'$(CURDIR)/(generator|runtime|secret|system|keeper|window|tests|bench|packaging)/.*\.cpp$$'
 
 clean:
 	rm -rf build

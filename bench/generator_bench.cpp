@@ -8,10 +8,10 @@
 
 #include "generator/create_password.h"
 #include "generator/standard_key_letters.h"
-#include "runtime/integer_conversion.h"
-#include "runtime/random_source.h"
-#include "runtime/system_entropy.h"
-#include "runtime/text.h"
+#include "runtime/decimal_text.h"
+#include "secret/secret_string.h"
+#include "system/system_entropy.h"
+#include "system/system_random_source.h"
 
 namespace {
 
@@ -25,18 +25,18 @@ void RunCreatePassword(benchmark::State& state, std::u16string_view keyLetters, 
     SystemRandomSource random;
     const std::u16string length = LengthText(state);
     for (auto _ : state) {
-        SecretText password = CreatePassword(keyLetters, length, mode, random);
+        auto password = CreatePassword<SecretText>(keyLetters, length, mode, random);
         benchmark::DoNotOptimize(password.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 void BM_CreatePasswordKeyLetters(benchmark::State& state) {
-    RunCreatePassword(state, StandardKeyLetters, PasswordMode::KeyLetters);
+    RunCreatePassword(state, StandardKeyLetters, PasswordMode::kKeyLetters);
 }
 
 void BM_CreatePasswordCharCodes(benchmark::State& state) {
-    RunCreatePassword(state, StandardKeyLetters, PasswordMode::CharacterCodes);
+    RunCreatePassword(state, StandardKeyLetters, PasswordMode::kCharacterCodes);
 }
 
 void BM_SystemEntropy(benchmark::State& state) {

@@ -1,16 +1,40 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "runtime/random_source.h"
-#include "runtime/secret.h"
 
 namespace quirlomat {
 
-enum class PasswordMode {
-    KeyLetters,      // every character drawn from the key letters
-    CharacterCodes,  // every character drawn from the single-byte codes 31 ... 255
+enum class PasswordMode : std::uint8_t {
+    kKeyLetters,      // every character drawn from the key letters
+    kCharacterCodes,  // every character drawn from the single-byte codes 31 ... 255
 };
+
+namespace detail {
+
+// One call's fixed inputs: the length read from the length text, and the key letters decoded
+// once, since they cannot change during the call.
+struct PasswordPlan {
+    std::int16_t length;
+    PasswordMode mode;
+    std::u32string letters;
+};
+
+// Reseeds random, then reads the length; raises the overflow error before anything is drawn.
+PasswordPlan PlanPassword(std::u16string_view keyLetters, std::u16string_view lengthText,
+                          PasswordMode mode, RandomSource& random);
+
+// The character that the random value r gives under plan; none when the key letters are
+// empty, so that the pass draws its value and appends nothing.
+std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r);
+
+}  // namespace detail
 
 // Makes a password of the length that lengthText reads as (rounded half to even). Reseeds
 // random once, then draws exactly one value from it per character, in both modes, even when
@@ -20,8 +44,27 @@ enum class PasswordMode {
 // drawn by characters, so a character outside the Basic Multilingual Plane is never split.
 // A length below 1 gives the empty password, as do empty key letters in key-letter mode.
 //
-// Throws OverflowError, before drawing anything, when the length does not fit -32768 ... 32767.
-SecretText CreatePassword(std::u16string_view keyLetters, std::u16string_view lengthText,
-                          PasswordMode mode, RandomSource& random);
+// Text is the string type the password lives in, a std::basic_string of char32_t: the
+// program passes one whose allocator keeps it in secret memory. Its whole length is reserved
+// before the first character, and always more than the string's inline buffer holds, so the
+// password never sits in the string object itself nor is copied around by growth.
+//
+// Raises the overflow error, before drawing anything, when the length does not fit
+// -32768 ... 32767.
+template <typename Text>
+Text CreatePassword(std::u16string_view keyLetters, std::u16string_view lengthText,
+                    PasswordMode mode, RandomSource& random) {
+    const detail::PasswordPlan plan = detail::PlanPassword(keyLetters, lengthText, mode, random);
+    Text password;
+    const auto length = static_cast<std::size_t>(std::max<std::int16_t>(plan.length, 0));
+    password.reserve(std::max(length, password.capacity() + 1));
+    // The counter is wider than the length, so that 32767 passes end instead of wrapping.
+    for (std::int32_t pass = 1; pass <= plan.length; ++pass) {
+        if (const std::optional<char32_t> c = detail::DrawCharacter(plan, random.Next())) {
+            password.push_back(*c);
+        }
+    }
+    return password;
+}
 
 }  // namespace quirlomat

@@ -1,10 +1,5 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
-#include "runtime/secret.h"
-
 namespace quirlomat {
 
 // The generator's source of random values. Reseed starts a fresh sequence; Next gives the
@@ -15,30 +10,6 @@ public:
     virtual ~RandomSource() = default;
     virtual void Reseed() = 0;
     virtual float Next() = 0;
-};
-
-// The real source. Each Reseed takes a fresh 256-bit key from the operating system; Next
-// reads the ChaCha20 keystream under that key, 24 bits a value, so that every value k / 2^24
-// is exact in single precision and all 2^24 of them are equally likely. One system call per
-// reseed, however long the password; key and keystream live in wiped, locked memory.
-class SystemRandomSource final : public RandomSource {
-public:
-    SystemRandomSource();
-    ~SystemRandomSource() override;
-    SystemRandomSource(const SystemRandomSource&) = delete;
-    SystemRandomSource& operator=(const SystemRandomSource&) = delete;
-
-    void Reseed() override;
-    float Next() override;
-
-private:
-    void Refill();
-
-    // Key material and keystream share one secret allocation: [key | keystream].
-    SecretBytes state_;
-    std::size_t position_;  // next unread keystream byte
-    std::uint64_t block_;   // keystream chunks drawn under the current key; the chunk's nonce
-    bool seeded_ = false;
 };
 
 }  // namespace quirlomat

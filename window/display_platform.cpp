@@ -23,22 +23,22 @@ std::optional<std::string> Variable(const char* name) {
 
 DisplayPlatform ChooseDisplayPlatform(const DisplayEnvironment& environment) {
     if (IsSet(environment.qpaPlatform)) {
-        return DisplayPlatform::AsConfigured;
+        return DisplayPlatform::kAsConfigured;
     }
     if (IsSet(environment.display)) {
-        return DisplayPlatform::Xcb;
+        return DisplayPlatform::kXcb;
     }
     if (IsSet(environment.waylandDisplay)) {
-        return DisplayPlatform::QtChooses;
+        return DisplayPlatform::kQtChooses;
     }
-    return DisplayPlatform::None;
+    return DisplayPlatform::kNone;
 }
 
 bool UsesXcb(DisplayPlatform platform, const DisplayEnvironment& environment) {
-    if (platform == DisplayPlatform::Xcb) {
+    if (platform == DisplayPlatform::kXcb) {
         return true;
     }
-    if (platform != DisplayPlatform::AsConfigured) {
+    if (platform != DisplayPlatform::kAsConfigured) {
         return false;
     }
     // A list such as "wayland;xcb" is tried in order, and a plug-in may carry options after

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -13,11 +14,11 @@ struct DisplayEnvironment {
     std::optional<std::string> waylandDisplay;  // WAYLAND_DISPLAY
 };
 
-enum class DisplayPlatform {
-    AsConfigured,  // the user chose a Qt platform; it is respected
-    Xcb,           // X11, also under XWayland: only there does the clipboard keeper serve
-    QtChooses,     // Wayland without X: Qt picks its own plug-in
-    None,          // nothing to show a window on
+enum class DisplayPlatform : std::uint8_t {
+    kAsConfigured,  // the user chose a Qt platform; it is respected
+    kXcb,           // X11, also under XWayland: only there does the clipboard keeper serve
+    kQtChooses,     // Wayland without X: Qt picks its own plug-in
+    kNone,          // nothing to show a window on
 };
 
 DisplayPlatform ChooseDisplayPlatform(const DisplayEnvironment& environment);

@@ -18,10 +18,11 @@
 
 #include "generator/create_password.h"
 #include "generator/standard_key_letters.h"
-#include "runtime/integer_conversion.h"
-#include "runtime/runtime_error.h"
-#include "runtime/secret.h"
+#include "runtime/decimal_text.h"
+#include "runtime/errors.h"
 #include "runtime/text.h"
+#include "runtime/utf8.h"
+#include "secret/secret_string.h"
 #include "window/dialog_fonts.h"
 #include "window/layout.h"
 
@@ -35,7 +36,6 @@ constexpr Qt::WindowFlags kWindowFlags =
     Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
 
 const char kLengthMessage[] = "Die Länge muss eine ganze Zahl von -32768 bis 32767 sein.";
-const char kOutOfMemory[] = "Laufzeitfehler '7': Nicht genügend Speicher";
 
 std::u16string_view View(const QString& text) {
     return {QStringView(text).utf16(), static_cast<std::size_t>(text.size())};
@@ -66,9 +66,11 @@ Form1::Form1(FormServices services, QWidget* parent)
 
     // Connected only now, so that the stored start values raise no events.
     connect(txtKeyLetters, &QLineEdit::textChanged, this,
-            [this] { Run([this] { txtKeyLetters_Change(); }); });
-    connect(cbKey, &QCheckBox::toggled, this, [this] { Run([this] { cbKey_Click(); }); });
-    connect(Command1, &QPushButton::clicked, this, [this] { Run([this] { Command1_Click(); }); });
+            [this] { RunEventProcedure([this] { txtKeyLetters_Change(); }); });
+    connect(cbKey, &QCheckBox::toggled, this,
+            [this] { RunEventProcedure([this] { cbKey_Click(); }); });
+    connect(Command1, &QPushButton::clicked, this,
+            [this] { RunEventProcedure([this] { Command1_Click(); }); });
 }
 
 void Form1::CreateControls() {
@@ -160,12 +162,12 @@ void Form1::cbKey_Click() {
 void Form1::Command1_Click() {
     strKeyLetters = txtKeyLetters->text();
     const PasswordMode mode =
-        cbKey->isChecked() ? PasswordMode::KeyLetters : PasswordMode::CharacterCodes;
+        cbKey->isChecked() ? PasswordMode::kKeyLetters : PasswordMode::kCharacterCodes;
     {
-        // Here the password lives only in wiped, locked memory, and only for this block.
-        const SecretText password =
-            CreatePassword(View(strKeyLetters), View(txtLaenge->text()), mode, services_.random);
-        services_.clipboard.SetText(EncodeUtf8(password));
+        // Here the password lives only in secret memory, and only for this block.
+        const auto password = CreatePassword<SecretText>(
+            View(strKeyLetters), View(txtLaenge->text()), mode, services_.random);
+        services_.clipboard.SetText(EncodeUtf8<SecretBytes>(password));
     }
     services_.programEnd.End();
     ended_ = true;
@@ -185,21 +187,23 @@ void Form1::ShowCount() {
 }
 
 template <typename Procedure>
-void Form1::Run(Procedure procedure) {
+void Form1::RunEventProcedure(Procedure procedure) {
     if (ended_) {
         return;
     }
     try {
         procedure();
-    } catch (const OverflowError& error) {
-        // Only the length is converted to a number that can overflow.
-        Report(std::string(kLengthMessage) + "\n\n" + ClassicErrorText(error));
-        txtLaenge->setFocus();
-        txtLaenge->selectAll();
-    } catch (const RuntimeError& error) {
-        Report(ClassicErrorText(error));
+    } catch (const RunTimeError& error) {
+        if (error.number() == ErrorNumber::kOverflow) {
+            // Only the length is converted to a number that can overflow.
+            Report(std::string(kLengthMessage) + "\n\n" + error.Line());
+            txtLaenge->setFocus();
+            txtLaenge->selectAll();
+        } else {
+            Report(error.Line());
+        }
     } catch (const std::bad_alloc&) {
-        Report(kOutOfMemory);
+        Report(RunTimeError(ErrorNumber::kOutOfMemory, {}).Line());
     }
 }
 

@@ -43,7 +43,7 @@ private:
     // Runs an event procedure and reports the run-time errors it raises, so that none passes
     // silently and the window stays usable after one.
     template <typename Procedure>
-    void Run(Procedure procedure);
+    void RunEventProcedure(Procedure procedure);
     void Report(const std::string& message);
 
     FormServices services_;

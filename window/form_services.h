@@ -1,9 +1,9 @@
 #pragma once
 
-#include "runtime/clipboard.h"
-#include "runtime/error_report.h"
-#include "runtime/program_end.h"
 #include "runtime/random_source.h"
+#include "system/clipboard.h"
+#include "window/error_report.h"
+#include "window/program_end.h"
 
 namespace quirlomat {
 

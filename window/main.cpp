@@ -7,18 +7,20 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QString>
+#include <QTimer>
 #include <xcb/xcb.h>
 
-#include "runtime/clipboard.h"
-#include "runtime/keeper_clipboard.h"
-#include "runtime/qt_clipboard.h"
-#include "runtime/qt_program_end.h"
-#include "runtime/random_source.h"
-#include "runtime/secret.h"
+#include "secret/hardening.h"
+#include "system/clipboard.h"
+#include "system/hand_off.h"
+#include "system/keeper_clipboard.h"
+#include "system/system_random_source.h"
 #include "window/application_icon.h"
 #include "window/display_platform.h"
 #include "window/form1.h"
 #include "window/message_box_error_report.h"
+#include "window/qt_clipboard.h"
+#include "window/qt_program_end.h"
 #include "window/taskbar.h"
 
 namespace {
@@ -45,7 +47,7 @@ int main(int argc, char* argv[]) {
 
     const quirlomat::DisplayEnvironment environment = quirlomat::CurrentDisplayEnvironment();
     const DisplayPlatform platform = quirlomat::ChooseDisplayPlatform(environment);
-    if (platform == DisplayPlatform::None) {
+    if (platform == DisplayPlatform::kNone) {
         Complain("Keine grafische Anzeige gefunden (DISPLAY ist nicht gesetzt).");
         return 1;
     }
@@ -58,7 +60,7 @@ int main(int argc, char* argv[]) {
         }
         return 1;
     }
-    if (platform == DisplayPlatform::Xcb) {
+    if (platform == DisplayPlatform::kXcb) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
 
@@ -66,23 +68,25 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(QUIRLOMAT_VERSION_TEXT));
     QGuiApplication::setDesktopFileName(QStringLiteral(QUIRLOMAT_APP_ID));
     QApplication application(argc, argv);
-    if (platform == DisplayPlatform::Xcb) {
+    if (platform == DisplayPlatform::kXcb) {
         // The choice was for this process only; the keeper inherits the user's environment.
         qunsetenv("QT_QPA_PLATFORM");
     }
-    const QIcon icon = quirlomat::ApplicationIcon();
-    QApplication::setWindowIcon(icon);
+    // Every window of the program, the error report's too, shows the icon.
+    QApplication::setWindowIcon(quirlomat::ApplicationIcon());
 
-    // Only on X11 does a clipboard text vanish with the program that set it; there the keeper
-    // process holds it on. Elsewhere the window system keeps it by itself.
     std::unique_ptr<quirlomat::Clipboard> clipboard;
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        const std::string program =
-            QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
-        clipboard = std::make_unique<quirlomat::KeeperClipboard>(
-            quirlomat::KeeperClipboard::KeeperPathFor(program));
-    } else {
-        clipboard = std::make_unique<quirlomat::QtClipboard>();
+    switch (quirlomat::ChooseHandOff(QGuiApplication::platformName().toStdString())) {
+        case quirlomat::HandOff::kX11Keeper: {
+            const std::string program =
+                QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+            clipboard = std::make_unique<quirlomat::KeeperClipboard>(
+                quirlomat::KeeperClipboard::KeeperPathFor(program));
+            break;
+        }
+        case quirlomat::HandOff::kWindowSystem:
+            clipboard = std::make_unique<quirlomat::QtClipboard>();
+            break;
     }
     quirlomat::SystemRandomSource random;
     quirlomat::MessageBoxErrorReport errorReport;
@@ -90,9 +94,11 @@ int main(int argc, char* argv[]) {
 
     quirlomat::Form1 form({random, *clipboard, errorReport, programEnd});
     errorReport.SetParent(&form);
-    form.setWindowIcon(icon);
     form.Form_Load();
     quirlomat::KeepOffTaskbar(form);
     form.show();
+    // Once the window is on its way to the screen, the keeper starts and connects, so that a
+    // press has only the password left to hand over.
+    QTimer::singleShot(0, [&clipboard] { clipboard->Prepare(); });
     return QApplication::exec();
 }

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "runtime/error_report.h"
+#include "window/error_report.h"
 
 namespace quirlomat {
 

@@ -14,9 +14,9 @@
 #include <regex>
 #include <string>
 
-#include "runtime/integer_conversion.h"
-#include "runtime/runtime_error.h"
-#include "runtime/text_to_number.h"
+#include "runtime/errors.h"
+#include "runtime/number_from_text.h"
+#include "runtime/rounding.h"
 
 namespace {
 
@@ -53,7 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool overflow = false;
     try {
         value = quirlomat::NumberFromText(text);
-    } catch (const quirlomat::OverflowError&) {
+    } catch (const quirlomat::RunTimeError& error) {
+        if (error.number() != quirlomat::ErrorNumber::kOverflow) {
+            Fail("an error other than the overflow");
+        }
         overflow = true;
     }
     if (!overflow && !std::isfinite(value)) {
@@ -82,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!expected || *expected != length) {
                 Fail("rounding disagrees with the reference");
             }
-        } catch (const quirlomat::OverflowError&) {
-            if (expected) {
+        } catch (const quirlomat::RunTimeError& error) {
+            if (error.number() != quirlomat::ErrorNumber::kOverflow || expected) {
                 Fail("rounding overflowed inside the range");
             }
         }

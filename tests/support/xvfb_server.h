@@ -18,6 +18,8 @@ public:
 
     // The display name for DISPLAY, ":<number>".
     const std::string& display() const { return display_; }
+    // The server process, a child of the test's.
+    pid_t pid() const { return pid_; }
 
     // Ends the server and waits for it; its clients lose their connections. Idempotent.
     void Stop();

@@ -16,20 +16,20 @@ TEST(DisplayPlatform, FollowsTheUserThenX11ThenWayland) {
         bool xcb;
     };
     const Case cases[] = {
-        {{unset, ":0", unset}, DisplayPlatform::Xcb, true},
+        {{unset, ":0", unset}, DisplayPlatform::kXcb, true},
         // XWayland: X11 wins, so that the clipboard keeper serves the password.
-        {{unset, ":0", "wayland-0"}, DisplayPlatform::Xcb, true},
-        {{unset, unset, "wayland-0"}, DisplayPlatform::QtChooses, false},
-        {{unset, "", "wayland-0"}, DisplayPlatform::QtChooses, false},
-        {{unset, unset, unset}, DisplayPlatform::None, false},
-        {{"", "", ""}, DisplayPlatform::None, false},
-        {{"offscreen", ":0", unset}, DisplayPlatform::AsConfigured, false},
-        {{"wayland", ":0", "wayland-0"}, DisplayPlatform::AsConfigured, false},
-        {{"xcb", unset, unset}, DisplayPlatform::AsConfigured, true},
-        {{"xcb:nomitshm", ":1", unset}, DisplayPlatform::AsConfigured, true},
-        {{"xcb;wayland", ":1", unset}, DisplayPlatform::AsConfigured, true},
-        {{"wayland;xcb", ":1", unset}, DisplayPlatform::AsConfigured, false},
-        {{"xcbx", ":1", unset}, DisplayPlatform::AsConfigured, false},
+        {{unset, ":0", "wayland-0"}, DisplayPlatform::kXcb, true},
+        {{unset, unset, "wayland-0"}, DisplayPlatform::kQtChooses, false},
+        {{unset, "", "wayland-0"}, DisplayPlatform::kQtChooses, false},
+        {{unset, unset, unset}, DisplayPlatform::kNone, false},
+        {{"", "", ""}, DisplayPlatform::kNone, false},
+        {{"offscreen", ":0", unset}, DisplayPlatform::kAsConfigured, false},
+        {{"wayland", ":0", "wayland-0"}, DisplayPlatform::kAsConfigured, false},
+        {{"xcb", unset, unset}, DisplayPlatform::kAsConfigured, true},
+        {{"xcb:nomitshm", ":1", unset}, DisplayPlatform::kAsConfigured, true},
+        {{"xcb;wayland", ":1", unset}, DisplayPlatform::kAsConfigured, true},
+        {{"wayland;xcb", ":1", unset}, DisplayPlatform::kAsConfigured, false},
+        {{"xcbx", ":1", unset}, DisplayPlatform::kAsConfigured, false},
     };
     for (const Case& c : cases) {
         const DisplayPlatform platform = ChooseDisplayPlatform(c.environment);

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/clipboard.h"
-#include "runtime/error_report.h"
-#include "runtime/program_end.h"
-#include "runtime/runtime_error.h"
+#include "runtime/errors.h"
+#include "system/clipboard.h"
+#include "window/error_report.h"
+#include "window/program_end.h"
 
 namespace quirlomat::testing {
 
@@ -24,7 +24,7 @@ public:
 
     std::vector<std::string> texts;
     int calls = 0;
-    std::optional<RuntimeError> failure;
+    std::optional<RunTimeError> failure;
 };
 
 class FakeErrorReport final : public ErrorReport {

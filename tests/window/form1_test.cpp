@@ -415,7 +415,7 @@ TEST(Form1, AFailedErstellenStillTookTheBoxTextForTheNextTick) {
 
 TEST(Form1, AClipboardFailureIsReportedAndTheUserCanTryAgain) {
     Window w;
-    w.clipboard.failure.emplace(521, "Zwischenablage kann nicht geöffnet werden");
+    w.clipboard.failure.emplace(ErrorNumber::kClipboardUnavailable, "");
     w.ClickErstellen();
     ASSERT_EQ(w.errors.messages.size(), 1U);
     EXPECT_EQ(w.errors.messages[0],

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "secret/secret_buffer.h"
+
+namespace quirlomat::keeper {
+
+// The program hands the password over as "<n>\n" (n in decimal, the byte count of the UTF-8
+// text), then exactly n bytes, then closes its end. Far above any password the program
+// makes (32767 characters of up to three bytes), yet a bound on what a confused parent can
+// make a keeper hold.
+inline constexpr std::size_t kLargestText = std::size_t{1024} * 1024;
+
+enum class HandOffStatus : std::uint8_t {
+    kReceived,     // all n bytes, then end of file
+    kNotNeeded,    // end of file before the first byte: the program ended without a password
+    kInterrupted,  // a termination signal arrived first
+    kMalformed,    // no decimal length and newline, or more bytes than announced
+    kTooLong,      // a length beyond kLargestText
+    kIncomplete,   // end of file before n bytes
+    kNoMemory,     // no secret memory for n bytes
+    kUnreadable,   // reading failed
+};
+
+// Reads the hand-off from fd into text, which gets exactly n bytes of secret memory. The
+// header is read byte by byte, so that no byte of the password passes through other memory.
+// Gives up at once when a termination signal is ready on signalFd (ignored when negative).
+HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text);
+
+// A short German reason for each status that is a failure, for the "ERR" line; null for the
+// others.
+const char* HandOffFailure(HandOffStatus status);
+
+}  // namespace quirlomat::keeper

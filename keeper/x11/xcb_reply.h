@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
+
+namespace quirlomat::keeper {
+
+// libxcb hands out replies, events and errors in memory of malloc's that the caller frees.
+struct FreeDeleter {
+    void operator()(void* memory) const noexcept { std::free(memory); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+using Event = Reply<xcb_generic_event_t>;
+
+}  // namespace quirlomat::keeper

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+
+namespace quirlomat {
+
+// Memory for a password or the key it came from: libsodium's guarded allocation, locked into
+// RAM where the system permits it (so it is never swapped out), excluded from core dumps,
+// fenced by inaccessible guard pages, and wiped before it is given back.
+//
+// Neither function throws, so that the keepers, built without exceptions, share them with
+// the program. bytes must be the size that was allocated.
+void* AllocateSecret(std::size_t bytes) noexcept;  // nullptr when out of memory
+void ReleaseSecret(void* memory, std::size_t bytes) noexcept;
+
+namespace test_hooks {
+// Called by ReleaseSecret with the memory it releases, after the wipe and before the memory
+// goes back to the system; null (the default) for none. Only tests set it.
+using ReleaseObserver = void (*)(const void* memory, std::size_t bytes);
+void ObserveSecretReleases(ReleaseObserver observer) noexcept;
+}  // namespace test_hooks
+
+}  // namespace quirlomat

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "system/clipboard.h"
+
+namespace quirlomat {
+
+// The clipboard where a selection lives only as long as the program that owns it (X11): the
+// text goes to a small keeper process, which owns the clipboard from then on and serves it
+// to whoever pastes, until another program takes the clipboard.
+//
+// The hand-off is all or nothing: the keeper is told the length first and takes the
+// clipboard only once every byte has arrived, so a program that dies half-way leaves the
+// old clipboard as it was. Writing to a keeper that has gone must not end the program:
+// SIGPIPE must be ignored, as HardenProcess does at start-up.
+class KeeperClipboard final : public Clipboard {
+public:
+    // keeperPath: the keeper executable.
+    explicit KeeperClipboard(std::string keeperPath);
+    // A keeper started by Prepare and never given a text is told so (end of file before any
+    // length) and ends by itself.
+    ~KeeperClipboard() override;
+    KeeperClipboard(const KeeperClipboard&) = delete;
+    KeeperClipboard& operator=(const KeeperClipboard&) = delete;
+
+    // The keeper that belongs to the program at programPath (its own executable), by the
+    // relative path that the build tree, an install prefix and the package share.
+    static std::string KeeperPathFor(const std::string& programPath);
+
+    // Starts a keeper, which connects to the display and then waits for the text; does not
+    // wait for it. A keeper that fails to start here is started again by SetText.
+    void Prepare() override;
+
+    void SetText(const SecretBytes& utf8) override;
+
+    struct Keeper;  // a started keeper process and its two pipes
+
+private:
+    std::string keeperPath_;
+    std::unique_ptr<Keeper> waiting_;  // started by Prepare, not yet given a text
+};
+
+}  // namespace quirlomat

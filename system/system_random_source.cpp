@@ -1,0 +1,67 @@
+#include "system/system_random_source.h"
+
+#include <cstring>
+
+#include <sodium.h>
+
+#include "runtime/errors.h"
+#include "system/system_entropy.h"
+
+namespace quirlomat {
+
+namespace {
+
+constexpr std::size_t kKeySize = crypto_stream_chacha20_ietf_KEYBYTES;
+// A multiple of 3 (one value) and of 64 (one ChaCha20 block): 4096 values a chunk.
+constexpr std::size_t kChunkSize = std::size_t{3} * 64 * 64;
+constexpr float kTwoToMinus24 = 1.0F / 16777216.0F;
+
+}  // namespace
+
+SystemRandomSource::SystemRandomSource() : position_(kChunkSize), block_(0) {
+    if (sodium_init() < 0) {
+        Raise(ErrorNumber::kInternal, "Zufallsgenerator nicht verfügbar");
+    }
+}
+
+SystemRandomSource::~SystemRandomSource() = default;  // the allocator wipes state_
+
+void SystemRandomSource::Reseed() {
+    // A fresh allocation: the old key and what is left of its keystream go back to the
+    // system wiped, so nothing of a past password's values outlives the reseed.
+    state_ = SecretBytes(kKeySize + kChunkSize, '\0');
+    SystemEntropy(state_.data(), kKeySize);
+    block_ = 0;
+    position_ = kChunkSize;  // the first value draws a chunk under the new key
+    seeded_ = true;
+}
+
+void SystemRandomSource::Refill() {
+    // Each chunk is the keystream under its own nonce, so no two chunks under one key
+    // overlap; 2^64 chunks are far beyond any password.
+    unsigned char nonce[crypto_stream_chacha20_ietf_NONCEBYTES] = {};
+    std::memcpy(nonce, &block_, sizeof block_);
+    ++block_;
+    auto* bytes = reinterpret_cast<unsigned char*>(state_.data());
+    crypto_stream_chacha20_ietf(bytes + kKeySize, kChunkSize, nonce, bytes);
+    position_ = 0;
+}
+
+float SystemRandomSource::Next() {
+    // A value drawn before any reseed must be just as unpredictable.
+    if (!seeded_) {
+        Reseed();
+    }
+    if (position_ == kChunkSize) {
+        Refill();
+    }
+    const auto* bytes =
+        reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize + position_;
+    const std::uint32_t k = static_cast<std::uint32_t>(bytes[0]) |
+                            static_cast<std::uint32_t>(bytes[1]) << 8 |
+                            static_cast<std::uint32_t>(bytes[2]) << 16;
+    position_ += 3;
+    return static_cast<float>(k) * kTwoToMinus24;
+}
+
+}  // namespace quirlomat

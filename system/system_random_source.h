@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/random_source.h"
+#include "secret/secret_string.h"
+
+namespace quirlomat {
+
+// The real source. Each Reseed takes a fresh 256-bit key from the operating system; Next
+// reads the ChaCha20 keystream under that key, 24 bits a value, so that every value k / 2^24
+// is exact in single precision and all 2^24 of them are equally likely. One system call per
+// reseed, however long the password; key and keystream live in secret memory.
+class SystemRandomSource final : public RandomSource {
+public:
+    SystemRandomSource();
+    ~SystemRandomSource() override;
+    SystemRandomSource(const SystemRandomSource&) = delete;
+    SystemRandomSource& operator=(const SystemRandomSource&) = delete;
+
+    void Reseed() override;
+    float Next() override;
+
+private:
+    void Refill();
+
+    // Key material and keystream share one secret allocation: [key | keystream].
+    SecretBytes state_;
+    std::size_t position_;  // next unread keystream byte
+    std::uint64_t block_;   // keystream chunks drawn under the current key; the chunk's nonce
+    bool seeded_ = false;
+};
+
+}  // namespace quirlomat

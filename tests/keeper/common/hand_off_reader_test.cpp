@@ -1,0 +1,116 @@
+#include "keeper/common/hand_off_reader.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace quirlomat::keeper {
+namespace {
+
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    Pipe() {
+        int ends[2];
+        EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+        read = ends[0];
+        write = ends[1];
+    }
+    ~Pipe() {
+        CloseWrite();
+        close(read);
+    }
+    void CloseWrite() {
+        if (write >= 0) {
+            close(write);
+            write = -1;
+        }
+    }
+};
+
+struct Outcome {
+    HandOffStatus status;
+    std::string text;
+};
+
+// What the reader makes of input, written by another thread (the pipe holds only 64 KiB)
+// and followed by the end of file.
+Outcome Read(const std::string& input) {
+    // A reader that stops early makes the writer's next write fail, which must not end the test.
+    (void)signal(SIGPIPE, SIG_IGN);
+    Pipe pipe;
+    std::thread writer([&pipe, &input] {
+        std::size_t written = 0;
+        while (written < input.size()) {
+            const ssize_t put = write(pipe.write, input.data() + written, input.size() - written);
+            if (put <= 0) {
+                break;  // the reader gave up early
+            }
+            written += static_cast<std::size_t>(put);
+        }
+        pipe.CloseWrite();
+    });
+    SecretBuffer text;
+    const HandOffStatus status = ReadHandOff(pipe.read, -1, &text);
+    // A reader that stops early leaves the writer blocked on a full pipe.
+    close(pipe.read);
+    pipe.read = -1;
+    writer.join();
+    return {status, std::string(text.data() == nullptr ? "" : text.data(), text.size())};
+}
+
+TEST(ReadHandOff, TakesExactlyTheAnnouncedBytesAndNothingElse) {
+    const std::string large(kLargestText, 'x');
+    const struct {
+        const char* what;
+        std::string input;
+        HandOffStatus status;
+        std::string text;
+    } cases[] = {
+        {"a password", "3\nabc", HandOffStatus::kReceived, "abc"},
+        {"the empty password", "0\n", HandOffStatus::kReceived, ""},
+        {"bytes of any value", std::string("4\n\n\0\xFF ", 6), HandOffStatus::kReceived,
+         std::string("\n\0\xFF ", 4)},
+        {"the largest text", std::to_string(kLargestText) + "\n" + large, HandOffStatus::kReceived,
+         large},
+        {"nothing at all", "", HandOffStatus::kNotNeeded, ""},
+        {"end of file in the length", "3", HandOffStatus::kMalformed, ""},
+        {"end of file in the text", "5\nabc", HandOffStatus::kIncomplete, ""},
+        {"more than announced", "2\nabc", HandOffStatus::kMalformed, ""},
+        {"no digits", "\nabc", HandOffStatus::kMalformed, ""},
+        {"not a number", "x\n", HandOffStatus::kMalformed, ""},
+        {"a sign", "-1\n", HandOffStatus::kMalformed, ""},
+        {"a blank", " 3\nabc", HandOffStatus::kMalformed, ""},
+        {"a leading zero", "03\nabc", HandOffStatus::kMalformed, ""},
+        {"one byte too long", std::to_string(kLargestText + 1) + "\n", HandOffStatus::kTooLong, ""},
+        {"endless digits", std::string(100, '9') + "\n", HandOffStatus::kTooLong, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Outcome outcome = Read(c.input);
+        EXPECT_EQ(outcome.status, c.status);
+        if (c.status == HandOffStatus::kReceived) {
+            EXPECT_TRUE(outcome.text == c.text) << outcome.text.size() << " bytes";
+        }
+        const char* failure = HandOffFailure(c.status);
+        const bool quiet =
+            c.status == HandOffStatus::kReceived || c.status == HandOffStatus::kNotNeeded;
+        EXPECT_EQ(failure == nullptr, quiet);
+    }
+}
+
+TEST(ReadHandOff, GivesUpWhenATerminationSignalIsReady) {
+    Pipe input;
+    Pipe signals;
+    ASSERT_EQ(write(input.write, "5\nab", 4), 4);  // the program stalls in the middle
+    ASSERT_EQ(write(signals.write, "s", 1), 1);
+    SecretBuffer text;
+    EXPECT_EQ(ReadHandOff(input.read, signals.read, &text), HandOffStatus::kInterrupted);
+}
+
+}  // namespace
+}  // namespace quirlomat::keeper

@@ -1,0 +1,308 @@
+#include <algorithm>
+#include <set>
+#include <signal.h>
+#include <stdlib.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "keeper/common/hand_off_reader.h"
+#include "keeper_process.h"
+#include "selection_client.h"
+#include "support/no_display.h"
+#include "support/xvfb_server.h"
+
+namespace quirlomat::testing {
+namespace {
+
+using keeper::kLargestText;
+
+const std::string kKeeper = QUIRLOMAT_TEST_KEEPER_PATH;
+
+// A text of the given size in bytes, of one-, two-, three- and four-byte characters.
+std::string MixedText(std::size_t bytes) {
+    const std::string pattern = "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x99\x82";  // a ä € 🙂
+    std::string text;
+    while (text.size() + pattern.size() <= bytes) {
+        text += pattern;
+    }
+    text.append(bytes - text.size(), 'z');
+    return text;
+}
+
+class KeeperTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("DISPLAY", server_.display().c_str(), 1); }
+
+    XvfbServer server_;
+};
+
+TEST_F(KeeperTest, ReportsReadyOnlyOnceItOwnsTheClipboard) {
+    SelectionClient client(server_.display());
+    ASSERT_EQ(client.ClipboardOwner(), XCB_WINDOW_NONE);
+    KeeperProcess keeper(kKeeper, "pw");
+    ASSERT_EQ(keeper.status(), "OK");
+    EXPECT_NE(client.ClipboardOwner(), XCB_WINDOW_NONE);
+}
+
+TEST_F(KeeperTest, EndsQuietlyWhenTheProgramEndsWithoutAPassword) {
+    SelectionClient previous(server_.display());
+    previous.TakeClipboard();
+    KeeperProcess keeper(kKeeper);
+    ASSERT_EQ(keeper.ReadLine(), "READY");
+    keeper.CloseInput();
+    EXPECT_EQ(keeper.ReadLine(), "") << "no further status line";
+    EXPECT_EQ(keeper.WaitForExit(), 0);
+    EXPECT_EQ(previous.ClipboardOwner(), previous.window());
+}
+
+// The program is killed while it writes the password: the keeper sees the end of its input
+// before the announced length, and the clipboard must stay as it was.
+TEST_F(KeeperTest, LeavesTheClipboardAloneWhenTheProgramDiesMidHandOff) {
+    const std::string password = MixedText(98184);
+    const struct {
+        const char* what;
+        std::string written;
+    } cases[] = {
+        {"after the length", std::to_string(password.size()) + "\n"},
+        {"after a pipe's worth of the text",
+         std::to_string(password.size()) + "\n" + password.substr(0, 65536)},
+        {"one byte short",
+         std::to_string(password.size()) + "\n" + password.substr(0, password.size() - 1)},
+    };
+    SelectionClient previous(server_.display());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        previous.TakeClipboard();
+        KeeperProcess keeper(kKeeper);
+        ASSERT_EQ(keeper.ReadLine(), "READY");
+        // A program of its own, which writes part of the hand-off and is killed.
+        const pid_t program = fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            keeper.Write(c.written);
+            raise(SIGKILL);
+        }
+        keeper.CloseInput();  // the killed program held the only other write end
+        int status = 0;
+        ASSERT_EQ(waitpid(program, &status, 0), program);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        EXPECT_EQ(keeper.ReadLine(), "ERR Text unvollständig");
+        EXPECT_EQ(keeper.WaitForExit(), 1);
+        EXPECT_EQ(previous.ClipboardOwner(), previous.window());
+    }
+}
+
+TEST_F(KeeperTest, EndsCleanlyOnTerminationSignalsAndReleasesTheClipboard) {
+    SelectionClient client(server_.display());
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        KeeperProcess keeper(kKeeper, "pw");
+        ASSERT_EQ(keeper.status(), "OK");
+        ASSERT_NE(client.ClipboardOwner(), XCB_WINDOW_NONE);
+        ASSERT_EQ(kill(keeper.pid(), number), 0);
+        EXPECT_EQ(keeper.WaitForExit(), 0) << "signal " << number;
+        // The owner was the keeper's window: it went with the keeper.
+        EXPECT_TRUE(client.WaitUntilClipboardHasNoOwner()) << "signal " << number;
+    }
+}
+
+TEST_F(KeeperTest, AnswersEveryTextTargetWithTheExactBytes) {
+    struct Case {
+        std::string utf8;
+        bool latin1;
+        std::string latin1Bytes;
+    };
+    const Case cases[] = {
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e \xC3\xBF\x7F\x1F!",
+         true,
+         "Gr\xFC\xDF"
+         "e \xFF\x7F\x1F!"},
+        {"5 \xE2\x82\xAC", false, ""},
+        {"\xF0\x9F\x99\x82x", false, ""},
+        {"\xC2\x80\xC2\xA0", true, "\x80\xA0"},
+        {"\xC3\xBF\xC4\x80", false, ""},  // U+0100, the first character beyond Latin-1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        KeeperProcess keeper(kKeeper, c.utf8);
+        ASSERT_EQ(keeper.status(), "OK");
+        SelectionClient client(server_.display());
+
+        std::set<std::string> targets;
+        const Pasted list = client.Paste("TARGETS");
+        ASSERT_FALSE(list.refused);
+        EXPECT_EQ(list.type, "ATOM");
+        for (const std::uint32_t atom : SelectionClient::Numbers(list)) {
+            targets.insert(client.AtomName(atom));
+        }
+        std::set<std::string> expected = {"TARGETS",     "TIMESTAMP",
+                                          "UTF8_STRING", "text/plain;charset=utf-8",
+                                          "TEXT",        "x-kde-passwordManagerHint"};
+        if (c.latin1) {
+            expected.insert("STRING");
+        }
+        EXPECT_EQ(targets, expected);
+
+        for (const auto& [target, type] :
+             {std::pair<std::string, std::string>{"UTF8_STRING", "UTF8_STRING"},
+              {"text/plain;charset=utf-8", "text/plain;charset=utf-8"},
+              {"TEXT", "UTF8_STRING"}}) {
+            const Pasted text = client.Paste(target);
+            ASSERT_FALSE(text.refused) << target;
+            EXPECT_EQ(text.type, type) << target;
+            EXPECT_EQ(text.format, 8) << target;
+            EXPECT_EQ(text.data, c.utf8) << target;
+        }
+
+        const Pasted latin1 = client.Paste("STRING");
+        EXPECT_EQ(latin1.refused, !c.latin1);
+        if (c.latin1) {
+            EXPECT_EQ(latin1.type, "STRING");
+            EXPECT_EQ(latin1.data, c.latin1Bytes);
+        }
+
+        const Pasted hint = client.Paste("x-kde-passwordManagerHint");
+        ASSERT_FALSE(hint.refused);
+        EXPECT_EQ(hint.data, "secret");
+    }
+}
+
+TEST_F(KeeperTest, RefusesTargetsItDoesNotOffer) {
+    KeeperProcess keeper(kKeeper, "pw");
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient client(server_.display());
+    for (const char* target : {"image/png", "MULTIPLE", "text/html", "COMPOUND_TEXT", "DELETE"}) {
+        EXPECT_TRUE(client.Paste(target).refused) << target;
+    }
+    // Still serving after all those refusals.
+    EXPECT_EQ(client.Paste("UTF8_STRING").data, "pw");
+}
+
+TEST_F(KeeperTest, AnswersOnlyRequestsFromItsOwnershipOn) {
+    KeeperProcess keeper(kKeeper, "pw");
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient client(server_.display());
+    const Pasted stamp = client.Paste("TIMESTAMP");
+    ASSERT_FALSE(stamp.refused);
+    EXPECT_EQ(stamp.type, "INTEGER");
+    const std::vector<std::uint32_t> numbers = SelectionClient::Numbers(stamp);
+    ASSERT_EQ(numbers.size(), 1U);
+    const xcb_timestamp_t since = numbers[0];
+    ASSERT_NE(since, XCB_CURRENT_TIME);
+
+    EXPECT_TRUE(client.Paste("UTF8_STRING", since - 1).refused);
+    EXPECT_EQ(client.Paste("UTF8_STRING", since).data, "pw");
+    EXPECT_EQ(client.Paste("UTF8_STRING", since + 1000).data, "pw");
+}
+
+TEST_F(KeeperTest, NamesThePropertyAfterTheTargetForObsoleteRequestors) {
+    KeeperProcess keeper(kKeeper, "pw");
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient client(server_.display());
+    client.Request("UTF8_STRING", XCB_CURRENT_TIME, false);
+    const Pasted pasted = client.Receive();
+    ASSERT_FALSE(pasted.refused);
+    EXPECT_EQ(pasted.data, "pw");
+}
+
+TEST_F(KeeperTest, PastesAnEmptyPasswordAsEmptyText) {
+    KeeperProcess keeper(kKeeper, "");
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient client(server_.display());
+    for (const char* target : {"UTF8_STRING", "STRING"}) {
+        const Pasted pasted = client.Paste(target);
+        ASSERT_FALSE(pasted.refused) << target;
+        EXPECT_EQ(pasted.type, target);
+        EXPECT_EQ(pasted.format, 8);
+        EXPECT_EQ(pasted.data, "");
+    }
+}
+
+TEST_F(KeeperTest, HandsLargeTextsOverInIncrementsByteExact) {
+    for (const std::size_t size : {std::size_t{200} * 1024, kLargestText}) {
+        const std::string text = MixedText(size);
+        KeeperProcess keeper(kKeeper, text);
+        ASSERT_EQ(keeper.status(), "OK") << size;
+        SelectionClient client(server_.display());
+        const Pasted pasted = client.Paste("UTF8_STRING");
+        ASSERT_FALSE(pasted.refused);
+        EXPECT_TRUE(pasted.incremental);
+        EXPECT_EQ(pasted.type, "UTF8_STRING");
+        EXPECT_TRUE(pasted.data == text) << "pasted " << pasted.data.size() << " of " << size;
+    }
+}
+
+TEST_F(KeeperTest, RefusesATextBeyondItsLimit) {
+    KeeperProcess keeper(kKeeper, std::string(kLargestText + 1, 'x'));
+    EXPECT_EQ(keeper.status().rfind("ERR ", 0), 0U) << keeper.status();
+    EXPECT_NE(keeper.WaitForExit(), 0);
+}
+
+TEST_F(KeeperTest, ServesSeveralIncrementalTransfersAtOnce) {
+    const std::string text = MixedText(std::size_t{300} * 1024);
+    KeeperProcess keeper(kKeeper, text);
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient first(server_.display());
+    SelectionClient second(server_.display());
+    first.Request("UTF8_STRING");
+    second.Request("text/plain;charset=utf-8");
+    Pasted a = first.Receive();
+    Pasted b = second.Receive();
+    ASSERT_TRUE(a.incremental);
+    ASSERT_TRUE(b.incremental);
+    bool moreA = true;
+    bool moreB = true;
+    while (moreA || moreB) {
+        moreA = moreA && first.ReceiveChunk(&a);
+        moreB = moreB && second.ReceiveChunk(&b);
+    }
+    EXPECT_TRUE(a.data == text) << a.data.size();
+    EXPECT_TRUE(b.data == text) << b.data.size();
+}
+
+TEST_F(KeeperTest, KeepsServingWhenARequestorVanishesMidTransfer) {
+    const std::string text = MixedText(std::size_t{300} * 1024);
+    KeeperProcess keeper(kKeeper, text);
+    ASSERT_EQ(keeper.status(), "OK");
+    {
+        SelectionClient quitter(server_.display());
+        quitter.Request("UTF8_STRING");
+        Pasted partial = quitter.Receive();
+        ASSERT_TRUE(partial.incremental);
+        ASSERT_TRUE(quitter.ReceiveChunk(&partial));
+    }
+    SelectionClient client(server_.display());
+    EXPECT_TRUE(client.Paste("UTF8_STRING").data == text);
+}
+
+TEST_F(KeeperTest, EndsWhenAnotherClientTakesTheClipboard) {
+    KeeperProcess keeper(kKeeper, "pw");
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient client(server_.display());
+    client.TakeClipboard();
+    EXPECT_EQ(keeper.WaitForExit(), 0);
+}
+
+TEST_F(KeeperTest, EndsWhenTheXServerGoesAway) {
+    KeeperProcess keeper(kKeeper, "pw");
+    ASSERT_EQ(keeper.status(), "OK");
+    server_.Stop();
+    EXPECT_EQ(keeper.WaitForExit(), 0);
+}
+
+TEST_F(KeeperTest, ReportsAnErrorWhenThereIsNoXServer) {
+    for (const char* display : {kNoDisplay, ""}) {
+        setenv("DISPLAY", display, 1);
+        KeeperProcess keeper(kKeeper, "pw");
+        EXPECT_EQ(keeper.status().rfind("ERR ", 0), 0U) << keeper.status();
+        EXPECT_GT(keeper.status().size(), 4U);
+        EXPECT_NE(keeper.WaitForExit(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace quirlomat::testing

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <xcb/xcb.h>
+
+namespace quirlomat::testing {
+
+// What a paste brought back.
+struct Pasted {
+    bool refused = false;      // the owner answered with property None
+    std::string type;          // the type of the data, by name
+    std::uint8_t format = 0;   // 8, 16 or 32
+    std::string data;          // the bytes, put together from every INCR chunk
+    bool incremental = false;  // the data came in INCR chunks
+};
+
+// A client of its own connection and window that pastes from CLIPBOARD the way ICCCM asks
+// of a requestor, INCR included, step by step so that a test can interleave several.
+class SelectionClient {
+public:
+    explicit SelectionClient(const std::string& display);
+    ~SelectionClient();
+    SelectionClient(const SelectionClient&) = delete;
+    SelectionClient& operator=(const SelectionClient&) = delete;
+
+    xcb_window_t window() const { return window_; }
+    xcb_atom_t Atom(const std::string& name);
+    std::string AtomName(xcb_atom_t atom);
+    xcb_window_t ClipboardOwner();
+    // Waits until nobody owns CLIPBOARD: the server lets go of a client's selections only
+    // once it has noticed the client's end. False when that takes implausibly long.
+    bool WaitUntilClipboardHasNoOwner();
+    // Makes this client's window the owner of CLIPBOARD.
+    void TakeClipboard();
+
+    // A whole paste: Request, then Receive, then every chunk.
+    Pasted Paste(const std::string& target, xcb_timestamp_t time = XCB_CURRENT_TIME);
+
+    // Asks for target into this client's property, or, with withProperty false, with property
+    // None as obsolete clients do (the owner then uses the target's name).
+    void Request(const std::string& target, xcb_timestamp_t time = XCB_CURRENT_TIME,
+                 bool withProperty = true);
+    // Waits for the owner's answer and reads (and deletes) the property; for INCR, the
+    // result is marked incremental and its data is still empty.
+    Pasted Receive();
+    // Waits for the next INCR chunk and appends it to pasted; false after the final empty one.
+    bool ReceiveChunk(Pasted* pasted);
+
+    // Numbers of a format-32 property, as TARGETS and TIMESTAMP give them.
+    static std::vector<std::uint32_t> Numbers(const Pasted& pasted);
+
+private:
+    xcb_generic_event_t* WaitFor(std::uint8_t type);
+    Pasted ReadProperty(xcb_atom_t property);
+
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t window_ = XCB_WINDOW_NONE;
+    xcb_atom_t property_ = XCB_ATOM_NONE;
+    xcb_atom_t clipboard_ = XCB_ATOM_NONE;
+    xcb_atom_t incr_ = XCB_ATOM_NONE;
+    xcb_atom_t requested_ = XCB_ATOM_NONE;  // where the pending answer goes
+};
+
+}  // namespace quirlomat::testing

@@ -1,0 +1,103 @@
+#include "system/system_random_source.h"
+
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "generator/create_password.h"
+#include "generator/standard_key_letters.h"
+#include "support/chi_square.h"
+
+namespace quirlomat {
+namespace {
+
+std::vector<float> Draw(RandomSource& source, std::size_t count) {
+    std::vector<float> values;
+    values.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        values.push_back(source.Next());
+    }
+    return values;
+}
+
+// Enough values to cross several keystream chunks.
+constexpr std::size_t kMany = 20000;
+
+TEST(SystemRandomSource, GivesExact24BitValuesBelowOne) {
+    SystemRandomSource source;
+    source.Reseed();
+    std::uint32_t orOfAll = 0;
+    for (float value : Draw(source, kMany)) {
+        ASSERT_GE(value, 0.0F);
+        ASSERT_LT(value, 1.0F);
+        const float scaled = value * 16777216.0F;
+        ASSERT_EQ(scaled, std::floor(scaled)) << "not a multiple of 2^-24";
+        orOfAll |= static_cast<std::uint32_t>(scaled);
+    }
+    EXPECT_EQ(orOfAll, 0xFFFFFFU) << "some of the 24 bits never vary";
+}
+
+TEST(SystemRandomSource, NeverRepeatsASequence) {
+    SystemRandomSource first;
+    SystemRandomSource second;  // never reseeded explicitly: must seed itself
+    first.Reseed();
+    const std::vector<float> a = Draw(first, 64);
+    first.Reseed();
+    const std::vector<float> b = Draw(first, 64);
+    const std::vector<float> c = Draw(second, 64);
+    EXPECT_NE(a, b);
+    EXPECT_NE(a, c);
+    EXPECT_NE(b, c);
+
+    // Values within one sequence, across chunk boundaries, do not cycle: among 20000 draws
+    // from 2^24 values, about a dozen collisions are expected, not thousands.
+    const std::vector<float> many = Draw(first, kMany);
+    EXPECT_GT(std::set<float>(many.begin(), many.end()).size(), kMany - 100);
+}
+
+// The real source, through the whole generator: every key letter and every code must be
+// equally likely. At least 100 expected draws per category; failing only below p = 1e-6.
+TEST(SystemRandomSource, ThroughTheGeneratorIsUniformInBothModes) {
+    SystemRandomSource random;
+    {
+        std::map<char32_t, std::size_t> counts;
+        for (int call = 0; call < 2; ++call) {
+            for (char32_t c : CreatePassword<SecretText>(StandardKeyLetters, u"32767",
+                                                         PasswordMode::kKeyLetters, random)) {
+                ++counts[c];
+            }
+        }
+        ASSERT_EQ(counts.size(), 80U);
+        const double statistic = testing::ChiSquareUniform(counts, 80);
+        EXPECT_GT(testing::ChiSquareUpperTail(statistic, 79), 1e-6) << statistic;
+    }
+    {
+        std::map<char32_t, std::size_t> counts;
+        for (int call = 0; call < 2; ++call) {
+            for (char32_t c :
+                 CreatePassword<SecretText>(u"", u"32767", PasswordMode::kCharacterCodes, random)) {
+                ++counts[c];
+            }
+        }
+        ASSERT_EQ(counts.size(), 225U);
+        const double statistic = testing::ChiSquareUniform(counts, 225);
+        EXPECT_GT(testing::ChiSquareUpperTail(statistic, 224), 1e-6) << statistic;
+    }
+}
+
+TEST(SystemRandomSource, ThroughTheGeneratorNeverRepeatsAPassword) {
+    SystemRandomSource random;
+    const auto first =
+        CreatePassword<SecretText>(StandardKeyLetters, u"63", PasswordMode::kKeyLetters, random);
+    const auto second =
+        CreatePassword<SecretText>(StandardKeyLetters, u"63", PasswordMode::kKeyLetters, random);
+    EXPECT_EQ(first.size(), 63U);
+    EXPECT_NE(first, second);
+}
+
+}  // namespace
+}  // namespace quirlomat
