@@ -23,8 +23,13 @@
 #include "runtime/text.h"
 #include "runtime/utf8.h"
 #include "secret/secret_string.h"
+#include "window/access_keys.h"
+#include "window/accessibility.h"
 #include "window/dialog_fonts.h"
+#include "window/focus_ring.h"
+#include "window/label_click.h"
 #include "window/layout.h"
+#include "window/show_start.h"
 
 namespace quirlomat {
 
@@ -55,10 +60,18 @@ void Describe(QWidget* control, const QString& name, const QString& description)
     control->setAccessibleDescription(description);
 }
 
+// What a screen reader says about the key letters, with the count that the label beside the
+// check box shows, so that the box tells it itself while it has the focus.
+QString CountText(const QString& count) {
+    return count == QLatin1String("1") ? QStringLiteral("1 mögliches Zeichen")
+                                       : count + QStringLiteral(" mögliche Zeichen");
+}
+
 }  // namespace
 
 Form1::Form1(FormServices services, QWidget* parent)
     : QWidget(parent, kWindowFlags), services_(services) {
+    ReportDialogWindowsAsDialogs();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("ZANDOs Quirlomat"));
     setFixedSize(PixelsFromTwips(layout::kClientWidth), PixelsFromTwips(layout::kClientHeight));
@@ -80,7 +93,8 @@ void Form1::CreateControls() {
     Command1->setToolTip(QStringLiteral("Passwort in die Zwischenablage"));
     Command1->setDefault(true);
     Describe(Command1, QStringLiteral("Erstellen"),
-             QStringLiteral("Passwort in die Zwischenablage"));
+             QStringLiteral("Erstellt ein Passwort, kopiert es in die Zwischenablage und beendet "
+                            "das Programm. Das Passwort wird nicht angezeigt."));
 
     txtLaenge = new QLineEdit(QStringLiteral("63"), this);
     Place(txtLaenge, "txtLaenge", layout::kTxtLaenge);
@@ -91,7 +105,7 @@ void Form1::CreateControls() {
     Label1 = new QLabel(QStringLiteral("Länge:"), this);
     Place(Label1, "Label1", layout::kLabel1);
     Label1->setBuddy(txtLaenge);
-    Describe(Label1, QStringLiteral("Länge:"), QStringLiteral("Beschriftung des Längenfelds"));
+    Label1->setAccessibleName(QStringLiteral("Länge:"));
 
     cbKey = new QCheckBox(this);
     Place(cbKey, "cbKey", layout::kCbKey);
@@ -100,18 +114,22 @@ void Form1::CreateControls() {
     cbKey->resize(std::max(cbKey->width(), indicator), cbKey->height());
     cbKey->setChecked(true);
     cbKey->setToolTip(QStringLiteral("WPA-Key / Standard-Vorgabe"));
-    Describe(cbKey, QStringLiteral("Key"), QStringLiteral("WPA-Key / Standard-Vorgabe"));
+    Describe(cbKey, QStringLiteral("Key"),
+             QStringLiteral("WPA-Key / Standard-Vorgabe. Angekreuzt: Das Passwort wird aus den "
+                            "Zeichen im Feld darunter gezogen. Nicht angekreuzt: aus allen "
+                            "Zeichencodes 31 bis 255. Erneutes Ankreuzen stellt die 80 "
+                            "Standardzeichen wieder her."));
 
     Label2 = new QLabel(QStringLiteral("Key"), this);
     Place(Label2, "Label2", layout::kLabel2);
     Label2->setBuddy(cbKey);
-    Describe(Label2, QStringLiteral("Key"), QStringLiteral("Beschriftung des Kontrollkästchens"));
+    Label2->setAccessibleName(QStringLiteral("Key"));
 
     txtKeyLetters = new QLineEdit(this);
     Place(txtKeyLetters, "txtKeyLetters", layout::kTxtKeyLetters);
     txtKeyLetters->setFont(KeyLettersFont());
-    Describe(txtKeyLetters, QStringLiteral("Zeichenvorrat"),
-             QStringLiteral("Zeichen, aus denen das Passwort gezogen wird"));
+    // The description, with the count, comes with the text at load.
+    txtKeyLetters->setAccessibleName(QStringLiteral("Zeichenvorrat"));
 
     lblLetters = new QLabel(this);
     Place(lblLetters, "lblLetters", layout::kLblLetters);
@@ -137,6 +155,16 @@ void Form1::CreateControls() {
     setTabOrder(txtLaenge, cbKey);
     setTabOrder(cbKey, txtKeyLetters);
     Command1->setFocus();
+
+    ShowFocusRing({Command1, txtLaenge, cbKey, txtKeyLetters});
+    AddAccessKey(*this, Qt::Key_L, txtLaenge);
+    AddAccessKey(*this, Qt::Key_K, cbKey);
+    AddAccessKey(*this, Qt::Key_Z, txtKeyLetters);
+    AddAccessKey(*this, Qt::Key_E, Command1);
+    KeepAltChordsOut(txtLaenge);
+    KeepAltChordsOut(txtKeyLetters);
+    ClickWithLabel(Label2, cbKey);
+    ShowStartWhenLeft(txtKeyLetters);
 }
 
 void Form1::Form_Load() {
@@ -184,6 +212,16 @@ void Form1::ShowCount() {
     const QString count = FromView(DecimalText(CharacterCount(View(txtKeyLetters->text()))));
     lblLetters->setText(count);
     lblLetters->setAccessibleName(QStringLiteral("mögliche Zeichen: ") + count);
+    // Qt reports the changed description to assistive technology by itself.
+    txtKeyLetters->setAccessibleDescription(
+        CountText(count) + QStringLiteral(". Aus ihnen wird das Passwort gezogen, wenn Key "
+                                          "angekreuzt ist."));
+    if (count != announcedCount_ && isVisible()) {
+        // The description is spoken only on demand; a screen reader ignores the new name of
+        // the label, which never has the focus.
+        Announce(txtKeyLetters, CountText(count));
+    }
+    announcedCount_ = count;
 }
 
 template <typename Procedure>

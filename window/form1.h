@@ -50,6 +50,7 @@ private:
     bool ended_ = false;  // the program has ended; no event procedure may run any more
 
     QString strKeyLetters;
+    QString announcedCount_;  // the count last told to assistive technology
 
     QPushButton* Command1 = nullptr;
     QLineEdit* txtLaenge = nullptr;

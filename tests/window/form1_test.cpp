@@ -477,33 +477,5 @@ TEST(Form1, EscapeAndTheCloseBoxCloseWithoutTouchingTheClipboard) {
     EXPECT_EQ(w.clipboard.calls, 0);
 }
 
-TEST(Form1, EveryControlHasAnAccessibleNameAndDescription) {
-    Window w;
-    const std::pair<const char*, QString> names[] = {
-        {"Command1", QStringLiteral("Erstellen")},
-        {"txtLaenge", QStringLiteral("Länge")},
-        {"Label1", QStringLiteral("Länge:")},
-        {"cbKey", QStringLiteral("Key")},
-        {"Label2", QStringLiteral("Key")},
-        {"txtKeyLetters", QStringLiteral("Zeichenvorrat")},
-        {"lblLetters", QStringLiteral("mögliche Zeichen: 80")},
-    };
-    for (const auto& [name, accessibleName] : names) {
-        QWidget* control = w.Find<QWidget>(name);
-        EXPECT_EQ(AccessibleText(control, QAccessible::Name), accessibleName) << name;
-        EXPECT_FALSE(AccessibleText(control, QAccessible::Description).isEmpty()) << name;
-    }
-    EXPECT_EQ(AccessibleText(w.cbKey(), QAccessible::Description),
-              QStringLiteral("WPA-Key / Standard-Vorgabe"));
-    EXPECT_EQ(AccessibleText(w.Command1(), QAccessible::Description),
-              QStringLiteral("Passwort in die Zwischenablage"));
-    EXPECT_EQ(AccessibleText(w.lblLetters(), QAccessible::Description),
-              QStringLiteral("mögliche Zeichen"));
-
-    w.txtKeyLetters()->setText(QStringLiteral("abc"));
-    EXPECT_EQ(AccessibleText(w.lblLetters(), QAccessible::Name),
-              QStringLiteral("mögliche Zeichen: 3"));
-}
-
 }  // namespace
 }  // namespace quirlomat
