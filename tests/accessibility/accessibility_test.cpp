@@ -166,10 +166,6 @@ TEST_F(AccessibleDialog, AClickOnTheLabelKeyTogglesTheBox) {
     Check("label_click");
 }
 
-TEST_F(AccessibleDialog, TheKeyLettersShowTheirStartWhenTheFocusLeaves) {
-    Check("start_shown");
-}
-
 TEST_F(AccessibleDialog, AChangedCountIsAnnouncedWhereQtCan) {
     Check("announcement");
 }

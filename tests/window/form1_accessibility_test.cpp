@@ -42,44 +42,6 @@ TEST(Form1Accessibility, TheWindowIsADialogNamedByItsCaption) {
     EXPECT_EQ(Accessible(w.txtKeyLetters())->role(), QAccessible::EditableText);
 }
 
-TEST(Form1Accessibility, NamesAndDescriptionsSayWhatEachControlDoes) {
-    ShownForm w;
-    struct Case {
-        const char* control;
-        QString name;
-        std::vector<QString> described;  // what the description must mention
-    };
-    const Case cases[] = {
-        {"Command1",
-         QStringLiteral("Erstellen"),
-         {QStringLiteral("Zwischenablage"), QStringLiteral("beendet das Programm")}},
-        {"txtLaenge", QStringLiteral("Länge"), {QStringLiteral("Anzahl der Zeichen")}},
-        {"cbKey",
-         QStringLiteral("Key"),
-         {QStringLiteral("Angekreuzt: Das Passwort wird aus den Zeichen im Feld darunter"),
-          QStringLiteral("Nicht angekreuzt: aus allen Zeichencodes 31 bis 255")}},
-        {"txtKeyLetters", QStringLiteral("Zeichenvorrat"), {QStringLiteral("80 mögliche Zeichen")}},
-        {"lblLetters",
-         QStringLiteral("mögliche Zeichen: 80"),
-         {QStringLiteral("mögliche Zeichen")}},
-    };
-    for (const Case& c : cases) {
-        QWidget* control = w.Find<QWidget>(c.control);
-        EXPECT_EQ(Text(control, QAccessible::Name), c.name) << c.control;
-        const QString description = Text(control, QAccessible::Description);
-        for (const QString& part : c.described) {
-            EXPECT_TRUE(description.contains(part))
-                << c.control << ": " << description.toStdString();
-        }
-    }
-    // The labels are named by their captions and say nothing more.
-    for (const char* label : {"Label1", "Label2"}) {
-        EXPECT_EQ(Text(w.Find<QWidget>(label), QAccessible::Description), QString()) << label;
-    }
-    EXPECT_EQ(Text(w.Find<QWidget>("Label1"), QAccessible::Name), QStringLiteral("Länge:"));
-    EXPECT_EQ(Text(w.Label2(), QAccessible::Name), QStringLiteral("Key"));
-}
-
 TEST(Form1Accessibility, TheKeyLettersBoxTellsTheCountAfterEveryChange) {
     ShownForm w;
     ASSERT_TRUE(w.active);

@@ -56,15 +56,6 @@ TEST(Form1Keyboard, AnAccessKeyToADisabledBoxLeavesTheFocusWhereItIs) {
     EXPECT_EQ(QApplication::focusWidget(), w.cbKey());
 }
 
-TEST(Form1Keyboard, AnAccessKeyIntoABoxSelectsItsTextAsTabDoes) {
-    ShownForm w;
-    ASSERT_TRUE(w.active);
-    QTest::keyClick(w.Command1(), Qt::Key_L, Qt::AltModifier);
-    EXPECT_EQ(w.txtLaenge()->selectedText(), QStringLiteral("63"));
-    QTest::keyClicks(w.txtLaenge(), QStringLiteral("12"));
-    EXPECT_EQ(w.txtLaenge()->text(), QStringLiteral("12")) << "typing replaces the length";
-}
-
 TEST(Form1Keyboard, AltChordsNeverTypeIntoABox) {
     struct Case {
         const char* box;
