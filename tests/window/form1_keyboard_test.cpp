@@ -134,7 +134,7 @@ TEST(Form1Keyboard, LeavingTheWindowKeepsTheCursorWhereItWas) {
     w.txtKeyLetters()->setCursorPosition(40);
     QWidget other;
     other.show();
-    QApplication::setActiveWindow(&other);
+    other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     EXPECT_EQ(w.txtKeyLetters()->cursorPosition(), 40);
 }
