@@ -162,13 +162,17 @@ class Dialog:
                              session.output())
         self.application = self.window.getApplication()
         self.children = list(self.window)
-        self.button = self.find("push button", "Erstellen")
-        self.length = self.find("text", "Länge")
-        self.length_label = self.find("label", "Länge:")
-        self.check_box = self.find("check box", "Key")
-        self.key_label = self.find("label", "Key")
-        self.key_letters = self.find("text", "Zeichenvorrat")
-        self.count = self.find("label", "mögliche Zeichen: 80")
+        # Roles by value: their names changed with at-spi2-core ("push button" became
+        # "button"), and a text box is a plain text or an entry depending on Qt's version.
+        button, text, label = ({pyatspi.ROLE_PUSH_BUTTON}, {pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY},
+                               {pyatspi.ROLE_LABEL})
+        self.button = self.find(button, "Erstellen")
+        self.length = self.find(text, "Länge")
+        self.length_label = self.find(label, "Länge:")
+        self.check_box = self.find({pyatspi.ROLE_CHECK_BOX}, "Key")
+        self.key_label = self.find(label, "Key")
+        self.key_letters = self.find(text, "Zeichenvorrat")
+        self.count = self.find(label, "mögliche Zeichen: 80")
         # openbox focuses a new window by itself; under load it may not, or only later, and
         # xdotool's own waiting (search --sync) can miss the window for good. So: look, ask
         # for the focus, and look again, each step bounded.
@@ -194,11 +198,12 @@ class Dialog:
                     return window
         return None
 
-    def find(self, role, name):
+    def find(self, roles, name):
         for child in self.children:
-            if child.getRoleName() == role and child.name == name:
+            if child.getRole() in roles and child.name == name:
                 return child
-        raise SetUpError(f"no {role} {name!r} in the dialog")
+        seen = [(child.getRoleName(), child.name) for child in self.children]
+        raise SetUpError(f"no {name!r} among the dialog's controls: {seen}")
 
     def pump(self):
         """Delivers the events that have arrived to the listeners."""
@@ -254,7 +259,7 @@ class Dialog:
 
 def check_tree(d, c):
     """Roles, names, descriptions, states and relations as the dialog opens."""
-    c.equal(d.window.getRoleName(), "dialog", "the window's role")
+    c.equal(d.window.getRole(), d.pyatspi.ROLE_DIALOG, "the window's role")
     c.equal(d.window.name, TITLE, "the window's name")
     c.expect(d.has(d.window, "active"), "the dialog is the active window")
     c.equal(len(d.children), 7, "the number of controls")
