@@ -62,6 +62,10 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     return pointers;
 }
 
+bool GroupIsGone(pid_t group) {
+    return kill(-group, 0) != 0 && errno == ESRCH;
+}
+
 // Runs the check in a process group of its own and, whatever happens, ends the whole group
 // afterwards, so that nothing the script started outlives the test.
 Outcome RunCheck(const std::string& check, const std::string& display) {
@@ -116,7 +120,7 @@ Outcome RunCheck(const std::string& check, const std::string& display) {
         // is killed only when it has had the time to.
         (void)kill(-pid, SIGTERM);
         const Clock::time_point grace = Clock::now() + kGrace;
-        while (Clock::now() < grace && !(kill(-pid, 0) != 0 && errno == ESRCH)) {
+        while (Clock::now() < grace && !GroupIsGone(pid)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             ended = ended || waitpid(pid, &status, WNOHANG) == pid;
         }
