@@ -13,6 +13,11 @@ void QtProgramEnd::End() {
     for (QWindow* window : windows) {
         window->hide();
     }
+    if (clipboard_.custody() == Custody::kThisProcess) {
+        // The program stays, windowless, until the clipboard ends the event loop.
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        return;
+    }
     QCoreApplication::exit(0);
 }
 
