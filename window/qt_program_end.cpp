@@ -9,16 +9,19 @@ namespace quirlomat {
 void QtProgramEnd::End() {
     // Hidden windows take no input, so nothing the user does while the event loop winds down
     // can start another event procedure.
+    const bool stays = clipboard_.custody() == Custody::kThisProcess;
+    if (stays) {
+        // The program stays, windowless, until the clipboard ends the event loop; hiding the
+        // last window must not end it first.
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+    }
     const QWindowList windows = QGuiApplication::topLevelWindows();
     for (QWindow* window : windows) {
         window->hide();
     }
-    if (clipboard_.custody() == Custody::kThisProcess) {
-        // The program stays, windowless, until the clipboard ends the event loop.
-        QGuiApplication::setQuitOnLastWindowClosed(false);
-        return;
+    if (!stays) {
+        QCoreApplication::exit(0);
     }
-    QCoreApplication::exit(0);
 }
 
 }  // namespace quirlomat

@@ -168,6 +168,9 @@ std::vector<std::string> WaylandSession::Client(
     if (!xDisplay_.empty()) {
         command.push_back("DISPLAY=" + xDisplay_);
     }
+    if (!swaySocket_.empty()) {
+        command.push_back("SWAYSOCK=" + swaySocket_);
+    }
     command.insert(command.end(), passedEnvironment_.begin(), passedEnvironment_.end());
     command.insert(command.end(), extraEnvironment.begin(), extraEnvironment.end());
     command.insert(command.end(), argv.begin(), argv.end());
@@ -287,6 +290,11 @@ void WaylandSession::WaitUntilUp(bool xwayland, Compositor compositor) {
             if (std::getline(ready, wayland) && std::getline(ready, x)) {
                 waylandDisplay_ = wayland;
                 xDisplay_ = x;
+                for (const auto& entry : fs::directory_iterator(directory_)) {
+                    if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) {
+                        swaySocket_ = entry.path().string();
+                    }
+                }
                 if (!xwayland || !xDisplay_.empty()) {
                     return;
                 }

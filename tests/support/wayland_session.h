@@ -34,6 +34,8 @@ public:
     // The X display of its XWayland (":N"), or "" without.
     const std::string& xDisplay() const { return xDisplay_; }
     const std::string& directory() const { return directory_; }
+    // weston's own X server, which carries its output and takes X test input for its seat.
+    std::string hostDisplay() const { return host_ ? host_->display() : std::string(); }
 
     // Copies the file at path to relative inside the session's directory, readable and
     // executable by the session's user, and returns the copy's path.
@@ -71,6 +73,7 @@ private:
     std::string directory_;
     std::string waylandDisplay_ = "wayland-1";
     std::string xDisplay_;
+    std::string swaySocket_;  // sway's IPC, for swaymsg
     pid_t pid_ = -1;
     bool asNobody_ = false;
     std::vector<std::string> passedEnvironment_;
