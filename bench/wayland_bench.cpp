@@ -67,7 +67,7 @@ std::optional<long> ProcessOf(const std::string& executable) {
 std::string WaitForChange(const WaylandSession& session, const std::string& before) {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
-        const std::string now = session.Paste().out;
+        std::string now = session.Paste().out;
         if (!now.empty() && now != before) {
             return now;
         }
