@@ -8,8 +8,9 @@ namespace quirlomat::keeper {
 namespace {
 
 // A compositor announces a new selection to every data device as it sets it; one that has
-// not done so by then has not made the keeper's text the selection.
-constexpr Millis kAnnouncementDeadline = 2'000;
+// not done so by then has not made the keeper's text the selection. Well inside the time the
+// program waits for an answer, so that it hears why rather than a time-out.
+constexpr Millis kAnnouncementDeadline = 1'000;
 
 }  // namespace
 
