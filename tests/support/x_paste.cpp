@@ -18,7 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kLimit = std::chrono::seconds(10);
+constexpr auto kLimit = std::chrono::seconds(5);
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -73,23 +73,43 @@ int main(int argc, char* argv[]) {
                       XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
     xcb_map_window(c, window);
     xcb_flush(c);
-    if (!WaitFor(c, XCB_FOCUS_IN, deadline)) {
-        std::fprintf(stderr, "x-paste: the window got no focus\n");
-        return 2;
+    // A window mapped under the pointer while the focus follows the pointer gets a FocusIn
+    // of detail NotifyPointer before the compositor has given it anything; only the window
+    // manager's focus counts.
+    for (;;) {
+        const Event focus = WaitFor(c, XCB_FOCUS_IN, deadline);
+        if (!focus) {
+            std::fprintf(stderr, "x-paste: the window got no focus\n");
+            return 2;
+        }
+        const auto detail = reinterpret_cast<const xcb_focus_in_event_t*>(focus.get())->detail;
+        if (detail != XCB_NOTIFY_DETAIL_POINTER && detail != XCB_NOTIFY_DETAIL_POINTER_ROOT &&
+            detail != XCB_NOTIFY_DETAIL_NONE) {
+            break;
+        }
     }
 
+    // The bridge may learn of the focus a moment after the window does, and refuse until
+    // then; a refusal is final only once the time is up.
     const xcb_atom_t property = Intern(c, "X_PASTE");
-    xcb_convert_selection(c, window, Intern(c, "CLIPBOARD"), Intern(c, target), property,
-                          XCB_CURRENT_TIME);
-    xcb_flush(c);
-    const Event answer = WaitFor(c, XCB_SELECTION_NOTIFY, deadline);
-    if (!answer) {
-        std::fprintf(stderr, "x-paste: no answer from the clipboard's owner\n");
-        return 2;
-    }
-    if (reinterpret_cast<const xcb_selection_notify_event_t*>(answer.get())->property ==
-        XCB_ATOM_NONE) {
-        return 1;
+    const xcb_atom_t clipboard = Intern(c, "CLIPBOARD");
+    const xcb_atom_t wanted = Intern(c, target);
+    for (;;) {
+        xcb_convert_selection(c, window, clipboard, wanted, property, XCB_CURRENT_TIME);
+        xcb_flush(c);
+        const Event answer = WaitFor(c, XCB_SELECTION_NOTIFY, deadline);
+        if (!answer) {
+            std::fprintf(stderr, "x-paste: no answer from the clipboard's owner\n");
+            return 2;
+        }
+        if (reinterpret_cast<const xcb_selection_notify_event_t*>(answer.get())->property !=
+            XCB_ATOM_NONE) {
+            break;
+        }
+        if (Clock::now() + std::chrono::milliseconds(100) > deadline) {
+            return 1;
+        }
+        poll(nullptr, 0, 100);
     }
     std::unique_ptr<xcb_get_property_reply_t, FreeDeleter> data(xcb_get_property_reply(
         c, xcb_get_property(c, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 24),
