@@ -54,6 +54,7 @@ bench: release
 		--benchmark_report_aggregates_only=true
 	$(RELEASE_BUILD)/bench/desktop_bench $(RELEASE_BUILD)/bin/quirlomat \
 		$(RELEASE_BUILD)/bench/minimal_window
+	$(RELEASE_BUILD)/bench/wayland_bench $(RELEASE_BUILD)/bin/quirlomat
 
 screenshot: build
 	cmake --build --preset dev --target screen_grabber

@@ -5,10 +5,13 @@ include(CheckPIESupported)
 check_pie_supported()
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
+# The only C in the tree is what wayland-scanner generates; the C++-only warnings stay C++'s.
 add_compile_options(
-    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-    -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
-    -Wnull-dereference -Wimplicit-fallthrough)
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wcast-align
+    -Wnull-dereference -Wimplicit-fallthrough
+    $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>
+    $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>
+    $<$<COMPILE_LANGUAGE:CXX>:-Woverloaded-virtual>)
 if(QUIRLOMAT_WARNINGS_AS_ERRORS)
     add_compile_options(-Werror)
 endif()

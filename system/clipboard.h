@@ -1,8 +1,19 @@
 #pragma once
 
+#include <cstdint>
+
 #include "secret/secret_string.h"
 
 namespace quirlomat {
+
+// Who holds the text once SetText has stored it, which decides how the program may end.
+enum class Custody : std::uint8_t {
+    kKeeper,        // a keeper process: the program may end at once, skipping all teardown
+    kWindowSystem,  // the window system, once the toolkit has handed the text over in its
+                    // orderly shutdown (Windows flushes the clipboard then)
+    kThisProcess,   // this process alone: it must stay, windowless, until the clipboard
+                    // changes hands, and then ends by itself
+};
 
 // The system clipboard as the program uses it: one call that empties it and stores a text.
 class Clipboard {
@@ -19,6 +30,9 @@ public:
     // German detail for the user) when the text could not be stored, leaving the clipboard as
     // it was; the program can go on.
     virtual void SetText(const SecretBytes& utf8) = 0;
+
+    // Who holds the text stored by the last successful SetText.
+    virtual Custody custody() const { return Custody::kWindowSystem; }
 };
 
 }  // namespace quirlomat

@@ -7,9 +7,10 @@
 
 namespace quirlomat {
 
-// The clipboard where a selection lives only as long as the program that owns it (X11): the
-// text goes to a small keeper process, which owns the clipboard from then on and serves it
-// to whoever pastes, until another program takes the clipboard.
+// The clipboard where a selection lives only as long as the program that owns it (X11, and
+// Wayland too): the text goes to a small keeper process, which owns the clipboard from then
+// on and serves it to whoever pastes, until another program takes the clipboard. Both
+// keepers speak the same protocol; the path says which one.
 //
 // The hand-off is all or nothing: the keeper is told the length first and takes the
 // clipboard only once every byte has arrived, so a program that dies half-way leaves the
@@ -28,12 +29,14 @@ public:
     // The keeper that belongs to the program at programPath (its own executable), by the
     // relative path that the build tree, an install prefix and the package share.
     static std::string KeeperPathFor(const std::string& programPath);
+    static std::string WaylandKeeperPathFor(const std::string& programPath);
 
     // Starts a keeper, which connects to the display and then waits for the text; does not
     // wait for it. A keeper that fails to start here is started again by SetText.
     void Prepare() override;
 
     void SetText(const SecretBytes& utf8) override;
+    Custody custody() const override { return Custody::kKeeper; }
 
     struct Keeper;  // a started keeper process and its two pipes
 

@@ -1,6 +1,11 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -13,6 +18,7 @@
 #include "secret/hardening.h"
 #include "system/clipboard.h"
 #include "system/hand_off.h"
+#include "system/hand_off_chain.h"
 #include "system/keeper_clipboard.h"
 #include "system/system_random_source.h"
 #include "window/application_icon.h"
@@ -21,6 +27,7 @@
 #include "window/message_box_error_report.h"
 #include "window/qt_clipboard.h"
 #include "window/qt_program_end.h"
+#include "window/qt_selection_owner.h"
 #include "window/taskbar.h"
 
 namespace {
@@ -75,22 +82,37 @@ int main(int argc, char* argv[]) {
     // Every window of the program, the error report's too, shows the icon.
     QApplication::setWindowIcon(quirlomat::ApplicationIcon());
 
-    std::unique_ptr<quirlomat::Clipboard> clipboard;
-    switch (quirlomat::ChooseHandOff(QGuiApplication::platformName().toStdString())) {
-        case quirlomat::HandOff::kX11Keeper: {
-            const std::string program =
-                QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
-            clipboard = std::make_unique<quirlomat::KeeperClipboard>(
-                quirlomat::KeeperClipboard::KeeperPathFor(program));
-            break;
+    const std::string program =
+        QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    const std::string platformName = QGuiApplication::platformName().toStdString();
+    quirlomat::Session session;
+    session.qtPlatform = platformName;
+    session.waylandDisplay = !environment.waylandDisplay.value_or("").empty();
+    session.xDisplay =
+        platformName == "xcb" || (!environment.display.value_or("").empty() && CanOpenXDisplay());
+    std::vector<std::unique_ptr<quirlomat::Clipboard>> ways;
+    for (const quirlomat::HandOff handOff : quirlomat::HandOffOrder(session)) {
+        switch (handOff) {
+            case quirlomat::HandOff::kWaylandKeeper:
+                ways.push_back(std::make_unique<quirlomat::KeeperClipboard>(
+                    quirlomat::KeeperClipboard::WaylandKeeperPathFor(program)));
+                break;
+            case quirlomat::HandOff::kX11Keeper:
+                ways.push_back(std::make_unique<quirlomat::KeeperClipboard>(
+                    quirlomat::KeeperClipboard::KeeperPathFor(program)));
+                break;
+            case quirlomat::HandOff::kThisProcess:
+                ways.push_back(std::make_unique<quirlomat::QtSelectionOwner>());
+                break;
+            case quirlomat::HandOff::kWindowSystem:
+                ways.push_back(std::make_unique<quirlomat::QtClipboard>());
+                break;
         }
-        case quirlomat::HandOff::kWindowSystem:
-            clipboard = std::make_unique<quirlomat::QtClipboard>();
-            break;
     }
+    auto clipboard = std::make_unique<quirlomat::HandOffChain>(std::move(ways));
     quirlomat::SystemRandomSource random;
     quirlomat::MessageBoxErrorReport errorReport;
-    quirlomat::QtProgramEnd programEnd;
+    quirlomat::QtProgramEnd programEnd(*clipboard);
 
     quirlomat::Form1 form({random, *clipboard, errorReport, programEnd});
     errorReport.SetParent(&form);
@@ -100,5 +122,17 @@ int main(int argc, char* argv[]) {
     // Once the window is on its way to the screen, the keeper starts and connects, so that a
     // press has only the password left to hand over.
     QTimer::singleShot(0, [&clipboard] { clipboard->Prepare(); });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+#if defined(_WIN32) || defined(__APPLE__)
+    // There the clipboard data goes to the window system as Qt shuts down.
+    return status;
+#else
+    // Nothing of the password is left by now: it lived in secret memory inside
+    // Command1_Click, or the selection owner has wiped it. What remains is the toolkit's
+    // teardown, which Qt 6.4's Wayland plug-in can deadlock in (its event thread blocked in
+    // wl_display_read_events while the display waits for it); the keepers and the display
+    // servers need none of it, and a keeper still waiting for a text sees its input close.
+    std::fflush(nullptr);
+    _exit(status);
+#endif
 }

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+struct wl_registry;
+struct wl_seat;
+
+namespace quirlomat::keeper {
+
+// What becomes of the selection the keeper set.
+class SelectionListener {
+public:
+    // A reader asks for the text as mimeType; fd is the writing end of its pipe, which the
+    // listener owns from now on and must close.
+    virtual void OnSend(const char* mimeType, int fd) = 0;
+    // The selection is no longer the keeper's: another client set one, or the seat is gone.
+    virtual void OnLost() = 0;
+
+protected:
+    ~SelectionListener() = default;
+};
+
+// A seat's selection as the data-control protocols let a client without a window own it.
+// ext-data-control-v1 and wlr-data-control-unstable-v1 are one protocol under two names,
+// so one implementation (data_control_protocol.h) serves both.
+class DataControl {
+public:
+    virtual ~DataControl() = default;
+
+    // The protocol's name, for messages.
+    virtual const char* name() const = 0;
+
+    // Creates a source offering mimeTypes and asks the compositor to make it the selection.
+    // From then on the events of the source go to listener, which must outlive this object.
+    // False when a selection was set before, or the seat is gone.
+    virtual bool SetSelection(const char* const* mimeTypes, std::size_t count,
+                              SelectionListener* listener) = 0;
+
+    // How many times the compositor has announced a new selection (anyone's, the keeper's
+    // own included) since this object was made.
+    virtual std::uint32_t selectionsAnnounced() const = 0;
+};
+
+// Binds the manager that the registry announced under name and creates seat's data device.
+std::unique_ptr<DataControl> BindWlrDataControl(wl_registry* registry, std::uint32_t name,
+                                                wl_seat* seat);
+#if defined(QUIRLOMAT_HAVE_EXT_DATA_CONTROL)
+std::unique_ptr<DataControl> BindExtDataControl(wl_registry* registry, std::uint32_t name,
+                                                wl_seat* seat);
+#endif
+
+}  // namespace quirlomat::keeper

@@ -1,0 +1,98 @@
+// quirlomat-wayland-keeper: owns the Wayland clipboard on behalf of the program that started
+// it, which ends right after handing over the password.
+//
+// The conversation with the program is in keeper/common: "READY" once the compositor offers
+// a data-control protocol and a seat, then the length and the text, then "OK" once the
+// keeper owns the selection, or "ERR <reason>" with the clipboard untouched.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include "keeper/common/detach.h"
+#include "keeper/common/hand_off_reader.h"
+#include "keeper/common/status_line.h"
+#include "keeper/common/termination_signals.h"
+#include "keeper/wayland/compositor.h"
+#include "keeper/wayland/selection_server.h"
+#include "keeper/wayland/text_forms.h"
+#include "secret/hardening.h"
+#include "secret/secret_buffer.h"
+
+namespace quirlomat::keeper {
+namespace {
+
+enum class Waited { kInput, kSignal, kCompositorGone };
+
+// Until the program writes, the keeper keeps up with the compositor, which goes on
+// announcing other clients' selections, and notices when it goes away.
+Waited WaitForInput(Compositor& compositor, int signalFd) {
+    for (;;) {
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {signalFd, POLLIN, 0}};
+        if (!compositor.Wait(fds, 2, -1)) {
+            return Waited::kCompositorGone;
+        }
+        if (fds[1].revents != 0) {
+            return Waited::kSignal;
+        }
+        if (fds[0].revents != 0) {
+            return Waited::kInput;
+        }
+    }
+}
+
+int KeepClipboard() {
+    // Descriptors the program leaked to the keeper would live on with it; it needs none
+    // beyond its standard three.
+    closefrom(STDERR_FILENO + 1);
+    HardenProcess();
+    KeepMemoryOutOfSwapAndCores();
+    const int signalFd = TerminationSignals();
+    if (signalFd < 0) {
+        return ReportError("Signale nicht einrichtbar");
+    }
+    LeaveCallersSession();
+
+    Compositor compositor;
+    if (const char* reason = compositor.Connect()) {
+        return ReportError(reason);
+    }
+    ReportReady();
+
+    switch (WaitForInput(compositor, signalFd)) {
+        case Waited::kInput:
+            break;
+        case Waited::kSignal:
+            return 0;
+        case Waited::kCompositorGone:
+            return ReportError("Verbindung zum Wayland-Compositor verloren");
+    }
+    SecretBuffer text;
+    const HandOffStatus handOff = ReadHandOff(STDIN_FILENO, signalFd, &text);
+    if (handOff == HandOffStatus::kNotNeeded || handOff == HandOffStatus::kInterrupted) {
+        return 0;
+    }
+    if (const char* reason = HandOffFailure(handOff)) {
+        return ReportError(reason);
+    }
+    const TextForms forms(text);
+    if (!forms.valid()) {
+        return ReportError("Text ist kein gültiges UTF-8");
+    }
+
+    SelectionServer server(compositor, forms);
+    if (const char* reason = server.Take()) {
+        return ReportError(reason);
+    }
+    ReportOk();
+    Detach();
+    server.Serve(signalFd);
+    // The destructors wipe the text and give up the selection, should it still be ours.
+    return 0;
+}
+
+}  // namespace
+}  // namespace quirlomat::keeper
+
+int main() {
+    return quirlomat::keeper::KeepClipboard();
+}

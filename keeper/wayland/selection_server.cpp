@@ -1,0 +1,98 @@
+#include "keeper/wayland/selection_server.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace quirlomat::keeper {
+
+namespace {
+
+// A compositor announces a new selection to every data device as it sets it; one that has
+// not done so by then has not made the keeper's text the selection. Well inside the time the
+// program waits for an answer, so that it hears why rather than a time-out.
+constexpr Millis kAnnouncementDeadline = 1'000;
+
+}  // namespace
+
+SelectionServer::SelectionServer(Compositor& compositor, const TextForms& forms)
+    : compositor_(compositor), forms_(forms) {}
+
+const char* SelectionServer::Take() {
+    const char* types[8];
+    std::size_t count = 0;
+    for (const TextForms::Form& form : forms_) {
+        types[count++] = form.mimeType;
+    }
+    // Announcements still under way from before would pass for the keeper's own.
+    if (!compositor_.Roundtrip()) {
+        return "Verbindung zum Wayland-Compositor verloren";
+    }
+    DataControl& control = compositor_.dataControl();
+    const std::uint32_t before = control.selectionsAnnounced();
+    if (!control.SetSelection(types, count, this)) {
+        return "Eingabesitz nicht mehr vorhanden";
+    }
+    const Millis deadline = Now() + kAnnouncementDeadline;
+    if (!compositor_.Roundtrip()) {
+        return "Verbindung zum Wayland-Compositor verloren";
+    }
+    while (control.selectionsAnnounced() == before && !lost_) {
+        const Millis left = deadline - Now();
+        if (left <= 0) {
+            return "Wayland-Compositor bestätigt die Zwischenablage nicht";
+        }
+        if (!compositor_.Wait(nullptr, 0, static_cast<int>(left))) {
+            return "Verbindung zum Wayland-Compositor verloren";
+        }
+    }
+    if (lost_) {
+        return "Zwischenablage nicht übernommen";
+    }
+    return nullptr;
+}
+
+void SelectionServer::Serve(int signalFd) {
+    for (;;) {
+        const Millis now = Now();
+        if (lost_ && (deliveries_.idle() || now >= lostAt_ + kGraceAfterLoss)) {
+            return;
+        }
+        int timeout = deliveries_.MillisecondsToNextStall(now);
+        if (lost_) {
+            const int grace = static_cast<int>(lostAt_ + kGraceAfterLoss - now);
+            timeout = timeout < 0 ? grace : std::min(timeout, grace);
+        }
+
+        pollfd fds[1 + Deliveries::kMostAtOnce];
+        fds[0] = {signalFd, POLLIN, 0};
+        const std::size_t count = 1 + deliveries_.Watch(fds + 1, Deliveries::kMostAtOnce);
+        if (!compositor_.Wait(fds, count, timeout)) {
+            return;
+        }
+        if (fds[0].revents != 0) {
+            return;
+        }
+        const Millis after = Now();
+        deliveries_.Continue(fds + 1, count - 1, after);
+        deliveries_.DropStalled(after);
+    }
+}
+
+void SelectionServer::OnSend(const char* mimeType, int fd) {
+    const TextForms::Form* form = lost_ ? nullptr : forms_.Find(mimeType);
+    if (form == nullptr) {
+        // A type the keeper never offered, or a request after the loss: an empty answer.
+        (void)close(fd);
+        return;
+    }
+    deliveries_.Start(fd, form->data, form->size, Now());
+}
+
+void SelectionServer::OnLost() {
+    if (!lost_) {
+        lost_ = true;
+        lostAt_ = Now();
+    }
+}
+
+}  // namespace quirlomat::keeper

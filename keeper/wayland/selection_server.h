@@ -1,0 +1,42 @@
+#pragma once
+
+#include "keeper/wayland/compositor.h"
+#include "keeper/wayland/data_control.h"
+#include "keeper/wayland/deliveries.h"
+#include "keeper/wayland/text_forms.h"
+
+namespace quirlomat::keeper {
+
+// Owns the seat's selection with the text's forms and serves every reader until another
+// client takes the selection, the compositor goes away, or a termination signal arrives.
+class SelectionServer final : private SelectionListener {
+public:
+    // A reader that leaves its pipe full this long is given up.
+    static constexpr Millis kStallLimit = 10'000;
+    // Readers who asked before another client took the selection get this long to finish;
+    // the text is not kept for them any longer.
+    static constexpr Millis kGraceAfterLoss = 1'000;
+
+    // compositor and forms must outlive the server.
+    SelectionServer(Compositor& compositor, const TextForms& forms);
+
+    // Makes the text the selection and waits until the compositor has announced it. Returns
+    // nullptr on success, else a short German reason.
+    const char* Take();
+
+    // Serves until the selection is lost (and the readers who had asked are done or out of
+    // time), the compositor has gone, or a signal arrives on signalFd.
+    void Serve(int signalFd);
+
+private:
+    void OnSend(const char* mimeType, int fd) override;
+    void OnLost() override;
+
+    Compositor& compositor_;
+    const TextForms& forms_;
+    Deliveries deliveries_{kStallLimit};
+    bool lost_ = false;
+    Millis lostAt_ = 0;
+};
+
+}  // namespace quirlomat::keeper
