@@ -2,7 +2,7 @@
 // side by side with a yardstick in the same run:
 //   start-up:   spawn until the window is mapped, against a minimal Qt window;
 //   clipboard:  key press on "Erstellen" until another client has read the password, against
-//               xclip setting the same text;
+//               xclip setting the same text, on the bare server and under openbox;
 //   keeper RSS: resident memory of the process that keeps the clipboard, against xclip's.
 // Prints medians and their ratios; makes no pass/fail judgement of its own.
 //
@@ -251,6 +251,73 @@ std::optional<long> ResidentKiB(const std::string& comm) {
     return std::nullopt;
 }
 
+
+// How long the last PressAndRead took from the key press until the password was read.
+double lastPress = 0.0;
+
+// Starts the program, presses Return in its window, and reads the password the moment the
+// clipboard changes hands; the time from the press to the read goes to lastPress. Under a
+// window manager the window is found and activated by xdotool, outside the measurement.
+std::string PressAndRead(Observer& observer, const std::string& quirlomat,
+                         const std::string& display, bool managed) {
+    observer.TakeClipboard();
+    ReapAll();
+    RunningProgram app({quirlomat}, display);
+    if (managed) {
+        const auto found = quirlomat::testing::RunCommand(
+            {"xdotool", "search", "--sync", "--onlyvisible", "--name", "^ZANDOs Quirlomat$"},
+            display);
+        const std::string window = found.out.substr(0, found.out.find('\n'));
+        if (found.status != 0 ||
+            quirlomat::testing::RunCommand({"xdotool", "windowactivate", "--sync", window},
+                                           display)
+                    .status != 0) {
+            Die("could not activate the dialog under the window manager");
+        }
+    } else {
+        observer.Focus(observer.WaitForMap());
+    }
+    usleep(300000);  // let the dialog settle; not part of the measurement
+    const Clock::time_point start = Clock::now();
+    observer.PressReturn();
+    std::string password = observer.WaitForNewOwnerAndRead();
+    lastPress = MillisecondsSince(start);
+    if (password.size() != 63) {
+        Die("read " + std::to_string(password.size()) + " bytes instead of 63");
+    }
+    if (app.WaitForExit() != 0) {
+        Die("quirlomat did not end by itself: " + app.Stderr());
+    }
+    return password;
+}
+
+// xclip -i started with password until another client has read it back.
+double XclipUntilReadable(Observer& observer, const std::string& password,
+                          const std::string& display) {
+    observer.TakeClipboard();
+    ReapAll();
+    const Clock::time_point start = Clock::now();
+    RunningProgram xclip({"xclip", "-selection", "clipboard", "-i"}, display, {}, password);
+    const std::string echoed = observer.WaitForNewOwnerAndRead();
+    const double elapsed = MillisecondsSince(start);
+    if (echoed != password) {
+        Die("xclip served something else");
+    }
+    xclip.WaitForExit();
+    return elapsed;
+}
+
+void WaitForWindowManager(const std::string& display) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (quirlomat::testing::RunCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display)
+                .out.find("window id") != std::string::npos) {
+            return;
+        }
+        usleep(50000);
+    }
+    Die("openbox did not start");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -284,63 +351,52 @@ int main(int argc, char** argv) {
     std::vector<double> rssOurs;
     std::vector<double> rssXclip;
     for (int i = 0; i < runs; ++i) {
-        observer.TakeClipboard();
-        ReapAll();
-        std::string password;
-        {
-            RunningProgram app({quirlomat}, server.display());
-            observer.Focus(observer.WaitForMap());
-            usleep(300000);  // let the dialog settle; not part of the measurement
-            const Clock::time_point start = Clock::now();
-            observer.PressReturn();
-            password = observer.WaitForNewOwnerAndRead();
-            clipOurs.push_back(MillisecondsSince(start));
-            if (password.size() != 63) {
-                Die("read " + std::to_string(password.size()) + " bytes instead of 63");
-            }
-            if (app.WaitForExit() != 0) {
-                Die("quirlomat did not end by itself: " + app.Stderr());
-            }
-        }
+        const std::string password = PressAndRead(observer, quirlomat, server.display(), false);
+        clipOurs.push_back(lastPress);
         if (const auto rss = ResidentKiB("quirlomat-keepe")) {  // comm is cut at 15 bytes
             rssOurs.push_back(static_cast<double>(*rss));
         }
-
-        observer.TakeClipboard();
-        ReapAll();
-        {
-            const Clock::time_point start = Clock::now();
-            RunningProgram xclip({"xclip", "-selection", "clipboard", "-i"}, server.display(), {},
-                                 password);
-            const std::string echoed = observer.WaitForNewOwnerAndRead();
-            clipXclip.push_back(MillisecondsSince(start));
-            if (echoed != password) {
-                Die("xclip served something else");
-            }
-            xclip.WaitForExit();
-        }
+        clipXclip.push_back(XclipUntilReadable(observer, password, server.display()));
         if (const auto rss = ResidentKiB("xclip")) {
             rssXclip.push_back(static_cast<double>(*rss));
         }
     }
-    observer.TakeClipboard();
-    ReapAll();
+
+    // The same on a managed desktop: a window manager between the key and the window.
+    std::vector<double> managedOurs;
+    std::vector<double> managedXclip;
+    {
+        const RunningProgram windowManager({"openbox", "--sm-disable"}, server.display());
+        WaitForWindowManager(server.display());
+        for (int i = 0; i < runs; ++i) {
+            const std::string password =
+                PressAndRead(observer, quirlomat, server.display(), true);
+            managedOurs.push_back(lastPress);
+            managedXclip.push_back(XclipUntilReadable(observer, password, server.display()));
+        }
+        observer.TakeClipboard();
+        ReapAll();
+    }
 
     std::printf("%-44s %10s %10s %7s %6s\n", "measure (median of runs)", "quirlomat", "yardstick",
                 "ratio", "goal");
     std::printf("%-44s %8.1fms %8.1fms %7.2f %6s\n", "start until window mapped (vs minimal Qt)",
-                startOurs, startYardstick, startOurs / startYardstick, "<=1.2");
+                startOurs, startYardstick, startOurs / startYardstick, "<=1.1");
     const double clipA = Median(clipOurs);
     const double clipB = Median(clipXclip);
     std::printf("%-44s %8.1fms %8.1fms %7.2f %6s\n", "key press until pasted (vs xclip -i)", clipA,
                 clipB, clipA / clipB, "<=1.5");
+    const double managedA = Median(managedOurs);
+    const double managedB = Median(managedXclip);
+    std::printf("%-44s %8.1fms %8.1fms %7.2f %6s\n", "the same under openbox (vs xclip -i)",
+                managedA, managedB, managedA / managedB, "<=1.5");
     if (rssOurs.empty() || rssXclip.empty()) {
         Die("could not find the keeper processes to measure");
     }
     const double rssA = Median(rssOurs);
     const double rssB = Median(rssXclip);
     std::printf("%-44s %8.0fKiB %7.0fKiB %7.2f %6s\n", "keeper resident memory (vs xclip)", rssA,
-                rssB, rssA / rssB, "<=1.5");
+                rssB, rssA / rssB, "<=1.2");
     std::printf("(%d runs each, display %s)\n", runs, server.display().c_str());
     return 0;
 }
