@@ -26,11 +26,14 @@
 #include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
+#include "keeper/x11/xcb_reply.h"
 #include "support/command.h"
 #include "support/xvfb_server.h"
 
 namespace {
 
+using quirlomat::keeper::Event;
+using quirlomat::keeper::Reply;
 using quirlomat::testing::RunningProgram;
 using Clock = std::chrono::steady_clock;
 
@@ -82,8 +85,8 @@ public:
             Die("no XFIXES");
         }
         fixesEvent_ = fixes->first_event;
-        free(xcb_xfixes_query_version_reply(connection_,
-                                            xcb_xfixes_query_version(connection_, 5, 0), nullptr));
+        const Reply<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
+            connection_, xcb_xfixes_query_version(connection_, 5, 0), nullptr));
         xcb_xfixes_select_selection_input(connection_, window_, clipboard_,
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
         returnKey_ = KeycodeOf(0xff0d);
@@ -94,18 +97,13 @@ public:
     // The next top-level window to be mapped.
     xcb_window_t WaitForMap() {
         for (;;) {
-            xcb_generic_event_t* event = Next();
+            const Event event = Next();
             if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
-                const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
-                const xcb_window_t window = map->window;
-                const bool overrideRedirect = map->override_redirect != 0;
-                free(event);
-                if (!overrideRedirect) {
-                    return window;
+                const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event.get());
+                if (map->override_redirect == 0) {
+                    return map->window;
                 }
-                continue;
             }
-            free(event);
         }
     }
 
@@ -135,32 +133,28 @@ public:
         xcb_convert_selection(connection_, window_, clipboard_, utf8_, property_, XCB_CURRENT_TIME);
         xcb_flush(connection_);
         for (;;) {
-            xcb_generic_event_t* event = Next();
-            if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
-                const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
-                const bool refused = notify->property == XCB_NONE;
-                free(event);
-                if (refused) {
-                    Die("the clipboard owner refused UTF8_STRING");
-                }
-                xcb_get_property_reply_t* reply =
-                    xcb_get_property_reply(connection_,
-                                           xcb_get_property(connection_, 1, window_, property_,
-                                                            XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
-                                           nullptr);
-                std::string text(static_cast<const char*>(xcb_get_property_value(reply)),
-                                 static_cast<std::size_t>(xcb_get_property_value_length(reply)));
-                free(reply);
-                return text;
+            const Event event = Next();
+            if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) {
+                continue;
             }
-            free(event);
+            const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(event.get());
+            if (notify->property == XCB_NONE) {
+                Die("the clipboard owner refused UTF8_STRING");
+            }
+            const Reply<xcb_get_property_reply_t> reply(
+                xcb_get_property_reply(connection_,
+                                       xcb_get_property(connection_, 1, window_, property_,
+                                                        XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
+                                       nullptr));
+            return {static_cast<const char*>(xcb_get_property_value(reply.get())),
+                    static_cast<std::size_t>(xcb_get_property_value_length(reply.get()))};
         }
     }
 
 private:
-    xcb_generic_event_t* Next() {
-        xcb_generic_event_t* event = xcb_wait_for_event(connection_);
-        if (event == nullptr) {
+    Event Next() {
+        Event event(xcb_wait_for_event(connection_));
+        if (!event) {
             Die("lost the X connection");
         }
         return event;
@@ -168,42 +162,31 @@ private:
 
     void WaitForOwnerChange() {
         xcb_flush(connection_);
-        for (;;) {
-            xcb_generic_event_t* event = Next();
-            const bool ownerChanged =
-                (event->response_type & 0x7f) == fixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY;
-            free(event);
-            if (ownerChanged) {
-                return;
-            }
+        while ((Next()->response_type & 0x7f) != fixesEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
         }
     }
 
     xcb_atom_t Atom(const char* name) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
             connection_,
             xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(name)), name),
-            nullptr);
-        const xcb_atom_t atom = reply->atom;
-        free(reply);
-        return atom;
+            nullptr));
+        return reply->atom;
     }
 
     xcb_keycode_t KeycodeOf(xcb_keysym_t keysym) {
         const xcb_setup_t* setup = xcb_get_setup(connection_);
         const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-        xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(
-            connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr);
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
-        for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(reply); ++i) {
+        const Reply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
+            connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count),
+            nullptr));
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
+        for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(reply.get()); ++i) {
             if (syms[i] == keysym) {
-                const auto code =
-                    static_cast<xcb_keycode_t>(setup->min_keycode + i / reply->keysyms_per_keycode);
-                free(reply);
-                return code;
+                return static_cast<xcb_keycode_t>(setup->min_keycode +
+                                                  i / reply->keysyms_per_keycode);
             }
         }
-        free(reply);
         Die("no key for Return");
     }
 
@@ -251,7 +234,6 @@ std::optional<long> ResidentKiB(const std::string& comm) {
     return std::nullopt;
 }
 
-
 // How long the last PressAndRead took from the key press until the password was read.
 double lastPress = 0.0;
 
@@ -269,8 +251,7 @@ std::string PressAndRead(Observer& observer, const std::string& quirlomat,
             display);
         const std::string window = found.out.substr(0, found.out.find('\n'));
         if (found.status != 0 ||
-            quirlomat::testing::RunCommand({"xdotool", "windowactivate", "--sync", window},
-                                           display)
+            quirlomat::testing::RunCommand({"xdotool", "windowactivate", "--sync", window}, display)
                     .status != 0) {
             Die("could not activate the dialog under the window manager");
         }
@@ -369,8 +350,7 @@ int main(int argc, char** argv) {
         const RunningProgram windowManager({"openbox", "--sm-disable"}, server.display());
         WaitForWindowManager(server.display());
         for (int i = 0; i < runs; ++i) {
-            const std::string password =
-                PressAndRead(observer, quirlomat, server.display(), true);
+            const std::string password = PressAndRead(observer, quirlomat, server.display(), true);
             managedOurs.push_back(lastPress);
             managedXclip.push_back(XclipUntilReadable(observer, password, server.display()));
         }
