@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <optional>
 #include <signal.h>
 #include <string>
@@ -320,6 +321,8 @@ int main(int argc, char** argv) {
     StartupMilliseconds(observer, minimal, server.display());
     std::vector<double> ours;
     std::vector<double> yardstick;
+    ours.reserve(static_cast<std::size_t>(runs));
+    yardstick.reserve(static_cast<std::size_t>(runs));
     for (int i = 0; i < runs; ++i) {
         ours.push_back(StartupMilliseconds(observer, quirlomat, server.display()));
         yardstick.push_back(StartupMilliseconds(observer, minimal, server.display()));
@@ -331,6 +334,9 @@ int main(int argc, char** argv) {
     std::vector<double> clipXclip;
     std::vector<double> rssOurs;
     std::vector<double> rssXclip;
+    for (auto* measures : {&clipOurs, &clipXclip, &rssOurs, &rssXclip}) {
+        measures->reserve(static_cast<std::size_t>(runs));
+    }
     for (int i = 0; i < runs; ++i) {
         const std::string password = PressAndRead(observer, quirlomat, server.display(), false);
         clipOurs.push_back(lastPress);
@@ -346,6 +352,8 @@ int main(int argc, char** argv) {
     // The same on a managed desktop: a window manager between the key and the window.
     std::vector<double> managedOurs;
     std::vector<double> managedXclip;
+    managedOurs.reserve(static_cast<std::size_t>(runs));
+    managedXclip.reserve(static_cast<std::size_t>(runs));
     {
         const RunningProgram windowManager({"openbox", "--sm-disable"}, server.display());
         WaitForWindowManager(server.display());

@@ -33,7 +33,7 @@ TEST(EncodeUtf8, ReservesBeyondTheInlineBufferEvenForOneCharacter) {
                                        std::u32string(U"\u20AC"), std::u32string()}) {
         const std::string bytes = EncodeUtf8<std::string>(text);
         const auto* object = reinterpret_cast<const char*>(&bytes);
-        const bool inObject = bytes.data() >= object && bytes.data() < object + sizeof bytes;
+        const bool inObject = bytes.data() >= object && bytes.data() < object + sizeof(std::string);
         EXPECT_FALSE(inObject) << text.size() << " characters";
     }
 }

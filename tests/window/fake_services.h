@@ -27,7 +27,7 @@ public:
         }
         texts.emplace_back(utf8.begin(), utf8.end());
         const auto* object = reinterpret_cast<const char*>(&utf8);
-        inlineTexts += utf8.data() >= object && utf8.data() < object + sizeof utf8 ? 1 : 0;
+        inlineTexts += utf8.data() >= object && utf8.data() < object + sizeof(SecretBytes) ? 1 : 0;
     }
 
     std::vector<std::string> texts;
