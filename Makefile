@@ -5,7 +5,8 @@
 FUZZ_SECONDS ?= 60
 DEV_BUILD := build/dev
 RELEASE_BUILD := build/release
-PACKAGE := $(RELEASE_BUILD)/package/quirlomat_1.00.0004_amd64.deb
+# The package's path, as the release build's configuration names it.
+PACKAGE = $$(cat $(RELEASE_BUILD)/package-file)
 
 .PHONY: all deps build release run test sanitize fuzz bench screenshot package lint clean
 

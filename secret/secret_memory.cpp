@@ -1,8 +1,9 @@
 #include "secret/secret_memory.h"
 
 #include <atomic>
-
-#include <sodium.h>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace quirlomat {
 
@@ -10,33 +11,45 @@ namespace {
 
 std::atomic<test_hooks::ReleaseObserver> releaseObserver{nullptr};
 
-// sodium_malloc needs the page size and the canary that sodium_init sets up.
-bool SodiumReady() noexcept {
-    static const bool ready = sodium_init() >= 0;
-    return ready;
+// Whole pages of their own, so that locking, unlocking and excluding one secret from core
+// dumps never concerns another allocation's memory. Asked each time rather than kept in a
+// function's static, whose guard would bring the C++ library's exception support into the
+// keepers.
+std::size_t PageRounded(std::size_t bytes) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return bytes == 0 ? page : (bytes + page - 1) / page * page;
 }
 
 }  // namespace
 
 void* AllocateSecret(std::size_t bytes) noexcept {
-    if (!SodiumReady()) {
+    const std::size_t size = PageRounded(bytes);
+    if (size < bytes) {
         return nullptr;
     }
-    return sodium_allocarray(bytes, 1);
+    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+        return nullptr;
+    }
+    // Beyond RLIMIT_MEMLOCK the lock is refused; the memory still serves, out of core dumps,
+    // and is still wiped.
+    (void)madvise(memory, size, MADV_DONTDUMP);
+    (void)mlock(memory, size);
+    return memory;
 }
 
 void ReleaseSecret(void* memory, std::size_t bytes) noexcept {
     if (memory == nullptr) {
         return;
     }
-    // sodium_free wipes too, but it unmaps the pages in the same call; wiping first makes the
-    // state in which the memory is given up visible to the observer, for one pass over a
-    // password's few bytes.
-    sodium_memzero(memory, bytes);
+    const std::size_t size = PageRounded(bytes);
+    // explicit_bzero is the C library's wipe that the compiler may not drop as a dead store.
+    explicit_bzero(memory, size);
     if (const test_hooks::ReleaseObserver observer = releaseObserver.load()) {
-        observer(memory, bytes);
+        observer(memory, size);
     }
-    sodium_free(memory);
+    (void)munlock(memory, size);
+    (void)munmap(memory, size);
 }
 
 namespace test_hooks {

@@ -1,12 +1,11 @@
 #include "window/taskbar.h"
 
-#include <cstdlib>
-#include <memory>
-
 #include <QGuiApplication>
 
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
+
+#include "keeper/x11/xcb_reply.h"
 #endif
 
 namespace quirlomat {
@@ -23,10 +22,10 @@ void KeepOffTaskbar([[maybe_unused]] QWidget& window) {
         xcb_intern_atom(connection, 0, sizeof "_NET_WM_STATE" - 1, "_NET_WM_STATE");
     const xcb_intern_atom_cookie_t skipCookie = xcb_intern_atom(
         connection, 0, sizeof "_NET_WM_STATE_SKIP_TASKBAR" - 1, "_NET_WM_STATE_SKIP_TASKBAR");
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> state(
-        xcb_intern_atom_reply(connection, stateCookie, nullptr), &std::free);
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> skip(
-        xcb_intern_atom_reply(connection, skipCookie, nullptr), &std::free);
+    const keeper::Reply<xcb_intern_atom_reply_t> state(
+        xcb_intern_atom_reply(connection, stateCookie, nullptr));
+    const keeper::Reply<xcb_intern_atom_reply_t> skip(
+        xcb_intern_atom_reply(connection, skipCookie, nullptr));
     if (!state || !skip) {
         return;
     }

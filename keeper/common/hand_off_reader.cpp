@@ -1,10 +1,9 @@
 #include "keeper/common/hand_off_reader.h"
 
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <unistd.h>
-
-#include <sodium.h>
 
 namespace quirlomat::keeper {
 
@@ -106,7 +105,7 @@ HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text) {
     // what was sent, and nothing of it is trusted.
     char beyond = 0;
     const ssize_t got = ReadSome(fd, signalFd, &beyond, 1);
-    sodium_memzero(&beyond, sizeof beyond);
+    explicit_bzero(&beyond, sizeof beyond);
     if (got < 0) {
         return Failure(got);
     }

@@ -3,7 +3,6 @@
 // keeper/common: "READY" once connected, then the length and the text, then "OK" once the
 // keeper owns CLIPBOARD, or "ERR <reason>" with the clipboard untouched.
 
-#include <poll.h>
 #include <unistd.h>
 
 #include "keeper/common/detach.h"
@@ -18,31 +17,12 @@
 namespace quirlomat::keeper {
 namespace {
 
-void Serve(XConnection& x, SelectionServer& server, int signalFd) {
-    while (!server.Finished()) {
-        const Event event =
-            x.WaitForEvent(signalFd, server.MillisecondsToNextStall(SelectionServer::Now()));
-        if (x.broken()) {
-            return;
-        }
-        if (event) {
-            server.Handle(*event, SelectionServer::Now());
-        } else {
-            pollfd signal{signalFd, POLLIN, 0};
-            if (poll(&signal, 1, 0) != 0) {
-                return;
-            }
-        }
-        server.DropStalled(SelectionServer::Now());
-    }
-}
-
 int KeepClipboard() {
     // Descriptors the program leaked to the keeper would live on with it; it needs none
     // beyond its standard three.
     closefrom(STDERR_FILENO + 1);
     HardenProcess();
-    KeepMemoryOutOfSwapAndCores();
+    LockAllMemory();
     const int signalFd = TerminationSignals();
     if (signalFd < 0) {
         return ReportError("Signale nicht einrichtbar");

@@ -1,70 +1,43 @@
 #include "keeper/x11/selection_server.h"
 
 #include <algorithm>
-#include <time.h>
+#include <poll.h>
 
 namespace quirlomat::keeper {
 
 namespace {
-
-// A requestor that reads no chunk for this long has gone away or hung; its transfer is
-// dropped so that the keeper does not wait for it for ever.
-constexpr SelectionServer::Millis kStallLimit = 30'000;
 
 // Chunks stay far below the server's limit (a request also carries its header) and small
 // in absolute terms, so that one transfer never holds up the server or other clients for long.
 constexpr std::size_t kLargestChunk = std::size_t{64} * 1024;
 constexpr std::size_t kRequestHeadroom = 1024;
 
-constexpr char kPasswordManagerHint[] = "secret";
+// The (target, property) pairs one MULTIPLE request may name.
+constexpr std::size_t kMaxPairs = 32;
 
-// Latin-1 is the first 256 code points: ASCII, and the two-byte sequences led by 0xC2 and
-// 0xC3. Anything else (a longer sequence, an overlong or broken one) has no Latin-1 form.
-bool EncodeLatin1(const SecretBuffer& utf8, SecretBuffer* latin1) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        unsigned int code = bytes[i];
-        if (code >= 0x80) {
-            if ((code != 0xC2 && code != 0xC3) || i + 1 == utf8.size() ||
-                (bytes[i + 1] & 0xC0) != 0x80) {
-                return false;
-            }
-            code = ((code & 0x1F) << 6) | (bytes[++i] & 0x3F);
-        }
-        if (!latin1->Push(static_cast<char>(code))) {
-            return false;
-        }
-    }
-    return true;
-}
+// Set in response_type when another client made the event up and sent it with SendEvent.
+constexpr std::uint8_t kSentByClient = 0x80;
 
 }  // namespace
 
-SelectionServer::Millis SelectionServer::Now() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return Millis{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
-}
-
 SelectionServer::SelectionServer(XConnection& x, const SecretBuffer& utf8,
-                                 xcb_timestamp_t ownedSince)
+                                 xcb_timestamp_t ownedSince, TransferLimits limits)
     : x_(x),
-      utf8_(utf8),
+      forms_(x.atoms(), utf8),
       ownedSince_(ownedSince),
-      chunkSize_(std::min(kLargestChunk, x.maxRequestBytes() - kRequestHeadroom)) {
-    hasLatin1_ = latin1_.Allocate(utf8.size()) && EncodeLatin1(utf8_, &latin1_);
-}
+      chunkSize_(std::min(kLargestChunk, x.maxRequestBytes() - kRequestHeadroom)),
+      transfers_(limits) {}
 
-void SelectionServer::Handle(const xcb_generic_event_t& event, Millis now) {
-    switch (event.response_type & 0x7F) {
+void SelectionServer::Handle(const xcb_generic_event_t& event, Clock::time_point now) {
+    if ((event.response_type & kSentByClient) != 0) {
+        return;
+    }
+    switch (event.response_type) {
         case XCB_SELECTION_REQUEST:
             OnRequest(reinterpret_cast<const xcb_selection_request_event_t&>(event), now);
             break;
         case XCB_SELECTION_CLEAR:
-            if (reinterpret_cast<const xcb_selection_clear_event_t&>(event).selection ==
-                x_.atoms().clipboard) {
-                lost_ = true;
-            }
+            OnClear(reinterpret_cast<const xcb_selection_clear_event_t&>(event), now);
             break;
         case XCB_PROPERTY_NOTIFY: {
             const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
@@ -73,178 +46,167 @@ void SelectionServer::Handle(const xcb_generic_event_t& event, Millis now) {
             }
             break;
         }
-        case XCB_DESTROY_NOTIFY: {
-            const xcb_window_t gone =
-                reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window;
-            for (std::size_t i = transferCount_; i-- > 0;) {
-                if (transfers_[i].requestor == gone) {
-                    Remove(i);
-                }
-            }
+        case XCB_DESTROY_NOTIFY:
+            transfers_.DropRequestor(
+                reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window);
             break;
-        }
         default:
-            // Errors land here too: a requestor window that vanished while being written to
-            // gives BadWindow, which concerns nobody but that requestor.
+            // Errors land here too, of the unchecked requests: an answer or a change of event
+            // mask that went to a requestor window which has vanished meanwhile.
             break;
     }
 }
 
-void SelectionServer::OnRequest(const xcb_selection_request_event_t& request, Millis now) {
-    // ICCCM: a request without a property comes from an obsolete client and means the
-    // target's own name.
-    const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+void SelectionServer::OnClear(const xcb_selection_clear_event_t& clear, Clock::time_point now) {
+    if (clear.selection == x_.atoms().clipboard && clear.owner == x_.window()) {
+        lost_ = true;
+        transfers_.EndSoon(now);
+    }
+}
+
+void SelectionServer::OnRequest(const xcb_selection_request_event_t& request,
+                                Clock::time_point now) {
     // ICCCM: a request stamped before the ownership began asks for an earlier owner's data.
     const bool current = request.time == XCB_CURRENT_TIME ||
                          static_cast<std::int32_t>(request.time - ownedSince_) >= 0;
-    const bool answered = request.selection == x_.atoms().clipboard && !lost_ && current &&
-                          Answer(request, property, now);
-
-    xcb_selection_notify_event_t notify{};
-    notify.response_type = XCB_SELECTION_NOTIFY;
-    notify.time = request.time;
-    notify.requestor = request.requestor;
-    notify.selection = request.selection;
-    notify.target = request.target;
-    notify.property = answered ? property : xcb_atom_t{XCB_ATOM_NONE};
-    xcb_send_event(x_.get(), 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&notify));
+    const bool ours = request.selection == x_.atoms().clipboard && !lost_ && current;
+    if (request.target == x_.atoms().multiple) {
+        // MULTIPLE names its pairs in the request's property, so it cannot do without one.
+        const bool answered = ours && request.property != XCB_NONE && AnswerMultiple(request, now);
+        x_.Notify(request, answered ? request.property : xcb_atom_t{XCB_ATOM_NONE});
+        return;
+    }
+    // ICCCM: a request without a property comes from an obsolete client and means the
+    // target's own name.
+    const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+    const bool answered = ours && Answer(request.requestor, request.target, property, now);
+    x_.Notify(request, answered ? property : xcb_atom_t{XCB_ATOM_NONE});
 }
 
-bool SelectionServer::PayloadFor(xcb_atom_t target, Payload* payload) const {
+bool SelectionServer::Answer(xcb_window_t requestor, xcb_atom_t target, xcb_atom_t property,
+                             Clock::time_point now) {
     const Atoms& atoms = x_.atoms();
-    if (target == atoms.utf8String || target == atoms.text) {
-        // TEXT lets the owner choose the encoding; UTF-8 loses nothing.
-        *payload = {atoms.utf8String, utf8_.data(), utf8_.size()};
-    } else if (target == atoms.textPlainUtf8) {
-        *payload = {target, utf8_.data(), utf8_.size()};
-    } else if (target == XCB_ATOM_STRING && hasLatin1_) {
-        *payload = {XCB_ATOM_STRING, latin1_.data(), latin1_.size()};
-    } else if (target == atoms.passwordManagerHint) {
-        // Clipboard managers that honour the hint compare the data of this format with
-        // "secret" and then keep the text out of their history.
-        *payload = {target, kPasswordManagerHint, sizeof kPasswordManagerHint - 1};
-    } else {
-        return false;
+    if (target == atoms.targets) {
+        xcb_atom_t targets[3 + TextForms::kMaxTargets] = {atoms.targets, atoms.timestamp,
+                                                          atoms.multiple};
+        const std::size_t count = 3 + forms_.Targets(targets + 3);
+        return x_.WriteProperty(requestor, property, XCB_ATOM_ATOM, 32,
+                                static_cast<std::uint32_t>(count), targets);
     }
-    return true;
-}
-
-bool SelectionServer::Answer(const xcb_selection_request_event_t& request, xcb_atom_t property,
-                             Millis now) {
-    const Atoms& atoms = x_.atoms();
-    xcb_connection_t* c = x_.get();
-    if (request.target == atoms.targets) {
-        xcb_atom_t targets[7];
-        std::size_t count = 0;
-        for (const xcb_atom_t target :
-             {atoms.targets, atoms.timestamp, atoms.utf8String, atoms.textPlainUtf8, atoms.text}) {
-            targets[count++] = target;
-        }
-        if (hasLatin1_) {
-            targets[count++] = XCB_ATOM_STRING;
-        }
-        targets[count++] = atoms.passwordManagerHint;
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM,
-                            32, static_cast<std::uint32_t>(count), targets);
-        return true;
+    if (target == atoms.timestamp) {
+        return x_.WriteProperty(requestor, property, XCB_ATOM_INTEGER, 32, 1, &ownedSince_);
     }
-    if (request.target == atoms.timestamp) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_INTEGER,
-                            32, 1, &ownedSince_);
-        return true;
-    }
-
-    Payload payload{};
-    if (!PayloadFor(request.target, &payload)) {
+    Payload payload;
+    if (!forms_.PayloadFor(target, &payload)) {
         return false;
     }
     if (payload.size <= chunkSize_) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, payload.type, 8,
-                            static_cast<std::uint32_t>(payload.size), payload.data);
-        return true;
+        return x_.WriteProperty(requestor, property, payload.type, 8,
+                                static_cast<std::uint32_t>(payload.size), payload.data);
     }
+    return BeginIncr(requestor, property, payload, now);
+}
 
-    // ICCCM INCR: the property announces the size, and the requestor's deletion of it asks
-    // for the first chunk. A requestor that asks again on the same property has given up
-    // its earlier transfer, whose place the new one takes.
-    std::size_t slot = 0;
-    while (slot < transferCount_ && (transfers_[slot].requestor != request.requestor ||
-                                     transfers_[slot].property != property)) {
-        ++slot;
-    }
-    if (slot == kMaxTransfers) {
+bool SelectionServer::AnswerMultiple(const xcb_selection_request_event_t& request,
+                                     Clock::time_point now) {
+    const Reply<xcb_get_property_reply_t> list =
+        x_.ReadProperty(request.requestor, request.property, 2 * kMaxPairs);
+    if (!list || list->format != 32 || list->bytes_after != 0) {
         return false;
     }
-    if (slot == transferCount_) {
-        ++transferCount_;
+    const auto units = static_cast<std::size_t>(xcb_get_property_value_length(list.get())) / 4;
+    if (units == 0 || units % 2 != 0) {
+        return false;
     }
-    transfers_[slot] = {request.requestor, property, payload, 0, now + kStallLimit};
-    // The keeper must watch the property before the requestor learns of the transfer, or it
-    // could miss the deletion; it watches for the window's end too, which ends the transfer.
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-    xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &mask);
+    xcb_atom_t pairs[2 * kMaxPairs];
+    std::copy_n(static_cast<const xcb_atom_t*>(xcb_get_property_value(list.get())), units, pairs);
+    bool refusedAny = false;
+    for (std::size_t i = 0; i < units; i += 2) {
+        const xcb_atom_t target = pairs[i];
+        const xcb_atom_t property = pairs[i + 1];
+        const bool answered = target != x_.atoms().multiple && property != XCB_NONE &&
+                              Answer(request.requestor, target, property, now);
+        if (!answered) {
+            // ICCCM: a pair that cannot be converted is marked by None in the list, which
+            // goes back to the requestor.
+            pairs[i + 1] = XCB_NONE;
+            refusedAny = true;
+        }
+    }
+    return !refusedAny || x_.WriteProperty(request.requestor, request.property, list->type, 32,
+                                           static_cast<std::uint32_t>(units), pairs);
+}
+
+bool SelectionServer::BeginIncr(xcb_window_t requestor, xcb_atom_t property, const Payload& payload,
+                                Clock::time_point now) {
+    if (!transfers_.Begin(x_.ClientOf(requestor), requestor, property, payload, now)) {
+        return false;
+    }
+    // ICCCM INCR: the property announces the size, and the requestor's deletion of it asks
+    // for the first chunk. The keeper must watch the property before the requestor learns
+    // of the transfer, or it could miss the deletion; it watches for the window's end too,
+    // which ends the transfer.
     const auto size = static_cast<std::uint32_t>(payload.size);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, atoms.incr, 32, 1,
-                        &size);
+    if (!x_.Watch(requestor, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY) ||
+        !x_.WriteProperty(requestor, property, x_.atoms().incr, 32, 1, &size)) {
+        transfers_.Cancel(requestor, property);
+        StopWatching(requestor);
+        return false;
+    }
     return true;
 }
 
-void SelectionServer::Remove(std::size_t index) {
-    transfers_[index] = transfers_[--transferCount_];
-    transfers_[transferCount_] = {};
-}
-
-void SelectionServer::OnPropertyDeleted(xcb_window_t window, xcb_atom_t property, Millis now) {
-    for (std::size_t i = 0; i < transferCount_; ++i) {
-        Transfer& transfer = transfers_[i];
-        if (transfer.requestor != window || transfer.property != property) {
-            continue;
-        }
-        const std::size_t length = std::min(chunkSize_, transfer.payload.size - transfer.sent);
-        xcb_change_property(x_.get(), XCB_PROP_MODE_REPLACE, window, property,
-                            transfer.payload.type, 8, static_cast<std::uint32_t>(length),
-                            transfer.payload.data + transfer.sent);
-        transfer.sent += length;
-        transfer.deadline = now + kStallLimit;
-        if (length == 0) {
-            // The empty chunk just sent ends the transfer.
-            Remove(i);
-            StopWatching(window);
-        }
+void SelectionServer::OnPropertyDeleted(xcb_window_t window, xcb_atom_t property,
+                                        Clock::time_point now) {
+    IncrTransfers::Chunk chunk{};
+    if (!transfers_.NextChunk(window, property, chunkSize_, now, &chunk)) {
         return;
     }
+    if (!x_.WriteProperty(window, property, chunk.type, 8, static_cast<std::uint32_t>(chunk.size),
+                          chunk.data)) {
+        // The requestor cannot take the chunk: its transfer is over.
+        transfers_.Cancel(window, property);
+    }
+    StopWatching(window);
 }
 
 void SelectionServer::StopWatching(xcb_window_t requestor) {
-    for (std::size_t i = 0; i < transferCount_; ++i) {
-        if (transfers_[i].requestor == requestor) {
-            return;
-        }
+    if (transfers_.Serves(requestor)) {
+        return;
     }
     const std::uint32_t none = XCB_EVENT_MASK_NO_EVENT;
     xcb_change_window_attributes(x_.get(), requestor, XCB_CW_EVENT_MASK, &none);
 }
 
-void SelectionServer::DropStalled(Millis now) {
-    for (std::size_t i = transferCount_; i-- > 0;) {
-        if (transfers_[i].deadline <= now) {
-            const xcb_window_t requestor = transfers_[i].requestor;
-            Remove(i);
-            StopWatching(requestor);
-        }
-    }
+void SelectionServer::DropStalled(Clock::time_point now) {
+    transfers_.DropStalled(now, [this](xcb_window_t requestor) { StopWatching(requestor); });
 }
 
-int SelectionServer::MillisecondsToNextStall(Millis now) const {
-    if (transferCount_ == 0) {
+int SelectionServer::MillisecondsToNextDeadline(Clock::time_point now) const {
+    const Clock::time_point next = transfers_.NextDeadline();
+    if (next == Clock::time_point::max()) {
         return -1;
     }
-    Millis first = transfers_[0].deadline;
-    for (std::size_t i = 1; i < transferCount_; ++i) {
-        first = std::min(first, transfers_[i].deadline);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left, 0, 60'000));
+}
+
+void Serve(XConnection& x, SelectionServer& server, int stopFd) {
+    while (!server.Finished()) {
+        const Event event = x.WaitForEvent(stopFd, server.MillisecondsToNextDeadline(Clock::now()));
+        if (x.broken()) {
+            return;
+        }
+        if (event) {
+            server.Handle(*event, Clock::now());
+        } else if (stopFd >= 0) {
+            pollfd stop{stopFd, POLLIN, 0};
+            if (poll(&stop, 1, 0) != 0) {
+                return;
+            }
+        }
+        server.DropStalled(Clock::now());
     }
-    return static_cast<int>(std::clamp<Millis>(first - now, 0, kStallLimit));
 }
 
 }  // namespace quirlomat::keeper

@@ -5,74 +5,63 @@
 
 #include <xcb/xcb.h>
 
+#include "keeper/x11/incr_transfers.h"
+#include "keeper/x11/text_forms.h"
 #include "keeper/x11/x_connection.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper {
 
-// Answers the requests for CLIPBOARD while the keeper owns it, as ICCCM describes, and hands
-// texts too large for one request over in INCR chunks.
+// Answers the requests for CLIPBOARD while the keeper owns it, as ICCCM asks of a selection
+// owner: TARGETS, TIMESTAMP, MULTIPLE and the text in its forms, texts too large for one
+// request in INCR chunks. Only what the server itself reports counts: an event another
+// client made up and sent (SendEvent) is no request and no loss of the clipboard.
 class SelectionServer {
 public:
-    // Milliseconds of the monotonic clock.
-    using Millis = std::int64_t;
-    static Millis Now();
-
-    // Transfers in progress at once; a further large request is refused until one ends. Far
-    // more than the clipboard managers and pasting programs of one desktop need at a time.
-    static constexpr std::size_t kMaxTransfers = 16;
-
     // x must own CLIPBOARD since ownedSince; both x and utf8 must outlive the server.
-    SelectionServer(XConnection& x, const SecretBuffer& utf8, xcb_timestamp_t ownedSince);
+    SelectionServer(XConnection& x, const SecretBuffer& utf8, xcb_timestamp_t ownedSince,
+                    TransferLimits limits = {});
 
-    void Handle(const xcb_generic_event_t& event, Millis now);
+    void Handle(const xcb_generic_event_t& event, Clock::time_point now);
 
-    // Gives up the transfers whose requestor has not read a chunk for too long.
-    void DropStalled(Millis now);
+    // Gives up the transfers whose requestor has not read a chunk for too long, and those
+    // that ran past the grace after the loss of the clipboard.
+    void DropStalled(Clock::time_point now);
 
-    // How long the keeper may sleep before a transfer stalls; negative: no limit.
-    int MillisecondsToNextStall(Millis now) const;
+    // How long the keeper may sleep before a transfer's time is up; negative: no limit.
+    int MillisecondsToNextDeadline(Clock::time_point now) const;
 
     // The clipboard belongs to another client now, and every transfer begun is over.
-    bool Finished() const { return lost_ && transferCount_ == 0; }
+    bool Finished() const { return lost_ && transfers_.empty(); }
+
+    // Transfers in progress.
+    std::size_t transfers() const { return transfers_.size(); }
 
 private:
-    // One form of the text, as it goes into a property of format 8.
-    struct Payload {
-        xcb_atom_t type;
-        const char* data;
-        std::size_t size;
-    };
-
-    // A text being handed over in chunks: the next one goes out when the requestor deletes
-    // the property, and a final empty one tells that all has been sent.
-    struct Transfer {
-        xcb_window_t requestor;
-        xcb_atom_t property;
-        Payload payload;
-        std::size_t sent;
-        Millis deadline;
-    };
-    // Removes transfers_[index]; the order of the transfers does not matter.
-    void Remove(std::size_t index);
-
-    void OnRequest(const xcb_selection_request_event_t& request, Millis now);
-    // Stores the answer to target in property; false when the target is refused.
-    bool Answer(const xcb_selection_request_event_t& request, xcb_atom_t property, Millis now);
-    bool PayloadFor(xcb_atom_t target, Payload* payload) const;
-    void OnPropertyDeleted(xcb_window_t window, xcb_atom_t property, Millis now);
+    void OnRequest(const xcb_selection_request_event_t& request, Clock::time_point now);
+    void OnClear(const xcb_selection_clear_event_t& clear, Clock::time_point now);
+    // Stores target's data in property on requestor; false when the target is refused.
+    bool Answer(xcb_window_t requestor, xcb_atom_t target, xcb_atom_t property,
+                Clock::time_point now);
+    // Answers each (target, property) pair that the request's property lists, and marks
+    // the refused ones by a property of None; false when the list itself is unusable.
+    bool AnswerMultiple(const xcb_selection_request_event_t& request, Clock::time_point now);
+    bool BeginIncr(xcb_window_t requestor, xcb_atom_t property, const Payload& payload,
+                   Clock::time_point now);
+    void OnPropertyDeleted(xcb_window_t window, xcb_atom_t property, Clock::time_point now);
     // Stops the events of requestor's window once no transfer to it is left.
     void StopWatching(xcb_window_t requestor);
 
     XConnection& x_;
-    const SecretBuffer& utf8_;
-    SecretBuffer latin1_;
-    bool hasLatin1_ = false;
+    TextForms forms_;
     xcb_timestamp_t ownedSince_;
     std::size_t chunkSize_;
+    IncrTransfers transfers_;
     bool lost_ = false;
-    Transfer transfers_[kMaxTransfers] = {};
-    std::size_t transferCount_ = 0;
 };
+
+// The keeper's event loop: serves until the server is finished, the connection is gone, or
+// something is ready on stopFd (the termination signals).
+void Serve(XConnection& x, SelectionServer& server, int stopFd);
 
 }  // namespace quirlomat::keeper

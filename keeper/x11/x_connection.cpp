@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <poll.h>
@@ -64,6 +65,7 @@ const char* XConnection::Open() {
         *wanted[i].atom = reply->atom;
     }
 
+    resourceIdMask_ = xcb_get_setup(connection_)->resource_id_mask;
     // Four-byte units; the call also enables BIG-REQUESTS where the server has it.
     maxRequestBytes_ = std::size_t{xcb_get_maximum_request_length(connection_)} * 4;
 
@@ -107,6 +109,50 @@ Event XConnection::WaitForEvent(int signalFd, int timeoutMs) {
             return nullptr;
         }
     }
+}
+
+Event XConnection::NextQueuedEvent() {
+    return Event(xcb_poll_for_queued_event(connection_));
+}
+
+void XConnection::Sync() {
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
+bool XConnection::WriteProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
+                                std::uint8_t format, std::uint32_t count, const void* data) {
+    const Reply<xcb_generic_error_t> error(xcb_request_check(
+        connection_, xcb_change_property_checked(connection_, XCB_PROP_MODE_REPLACE, window,
+                                                 property, type, format, count, data)));
+    return !error && !broken();
+}
+
+Reply<xcb_get_property_reply_t> XConnection::ReadProperty(xcb_window_t window, xcb_atom_t property,
+                                                          std::uint32_t maxUnits) {
+    return Reply<xcb_get_property_reply_t>(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, maxUnits),
+        nullptr));
+}
+
+bool XConnection::Watch(xcb_window_t window, std::uint32_t eventMask) {
+    const Reply<xcb_generic_error_t> error(xcb_request_check(
+        connection_,
+        xcb_change_window_attributes_checked(connection_, window, XCB_CW_EVENT_MASK, &eventMask)));
+    return !error && !broken();
+}
+
+void XConnection::Notify(const xcb_selection_request_event_t& request, xcb_atom_t property) {
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request.time;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    notify.property = property;
+    // Sent like every SendEvent, unchecked: a requestor that has gone needs no answer.
+    xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&notify));
 }
 
 const char* XConnection::TakeClipboard(int signalFd, xcb_timestamp_t* ownedSince) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include <xcb/xcb.h>
 
@@ -46,6 +47,28 @@ public:
     // Waits for the next event, at most timeoutMs milliseconds (negative: no limit). Null on
     // timeout, on a signal on signalFd, or when the connection is gone.
     Event WaitForEvent(int signalFd, int timeoutMs);
+    // The next event already received, without waiting; after Sync, that is every event the
+    // server sent before it answered.
+    Event NextQueuedEvent();
+    // One round trip: everything sent so far has been handled by the server.
+    void Sync();
+
+    // Writes a property on another client's window and waits for the server's verdict: false
+    // when it refused (a window that is gone, an atom that does not exist, no memory), in
+    // which case the requestor must not be told that the data is there.
+    bool WriteProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
+                       std::uint8_t format, std::uint32_t count, const void* data);
+    // Reads up to maxUnits 32-bit units of a property; null when it cannot be read.
+    Reply<xcb_get_property_reply_t> ReadProperty(xcb_window_t window, xcb_atom_t property,
+                                                 std::uint32_t maxUnits);
+    // Selects events of another client's window; false when the window is gone.
+    bool Watch(xcb_window_t window, std::uint32_t eventMask);
+    // Tells the requestor of request that its data is in property (None: refused).
+    void Notify(const xcb_selection_request_event_t& request, xcb_atom_t property);
+
+    // The client that created window: resource ids are the client's base ORed with an id
+    // within the mask the server gives every client alike.
+    std::uint32_t ClientOf(xcb_window_t window) const { return window & ~resourceIdMask_; }
 
     xcb_connection_t* get() const { return connection_; }
     int fd() const { return xcb_get_file_descriptor(connection_); }
@@ -60,6 +83,7 @@ private:
     Atoms atoms_;
     xcb_window_t window_ = XCB_WINDOW_NONE;
     std::size_t maxRequestBytes_ = 0;
+    std::uint32_t resourceIdMask_ = 0;
 };
 
 }  // namespace quirlomat::keeper

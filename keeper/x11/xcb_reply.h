@@ -7,7 +7,9 @@
 
 namespace quirlomat::keeper {
 
-// libxcb hands out replies, events and errors in memory of malloc's that the caller frees.
+// libxcb hands out replies, events and errors in memory of malloc's that the caller frees:
+// the one way to hold them, for the keeper and for every other user of XCB in the tree (the
+// window's taskbar hint, the tests, the bench); header only, so it links nothing.
 struct FreeDeleter {
     void operator()(void* memory) const noexcept { std::free(memory); }
 };

@@ -1,11 +1,17 @@
 #include "generator/create_password.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -24,14 +30,25 @@ std::u32string Make(std::u16string_view letters, std::u16string_view length, Pas
     return CreatePassword<std::u32string>(letters, length, mode, random);
 }
 
-TEST(StandardKeyLetters, AreTheEightyLettersDigitsAndMarks) {
+TEST(StandardKeyLetters, AreEightyDistinctLettersDigitsAndMarks) {
     const std::u16string letters(StandardKeyLetters);
     EXPECT_EQ(letters.size(), 80U);
-    EXPECT_EQ(letters.substr(0, 26), u"abcdefghijklmnopqrstuvwxyz");
-    EXPECT_EQ(letters.substr(26, 26), u"ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-    EXPECT_EQ(letters.substr(52, 10), u"0123456789");
-    EXPECT_EQ(letters.substr(62), u"._-!~*'()=+$,?/:#%");
-    EXPECT_EQ(letters.find(u' '), std::u16string::npos);
+    EXPECT_EQ(std::set<char16_t>(letters.begin(), letters.end()).size(), 80U);
+    std::size_t lower = 0;
+    std::size_t upper = 0;
+    std::size_t digits = 0;
+    std::size_t marks = 0;
+    for (const char16_t c : letters) {
+        lower += c >= u'a' && c <= u'z' ? 1 : 0;
+        upper += c >= u'A' && c <= u'Z' ? 1 : 0;
+        digits += c >= u'0' && c <= u'9' ? 1 : 0;
+        // Printable ASCII only: the set must survive any keyboard layout and terminal.
+        marks += c > u' ' && c < 0x7F && std::isalnum(static_cast<int>(c)) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(lower, 26U);
+    EXPECT_EQ(upper, 26U);
+    EXPECT_EQ(digits, 10U);
+    EXPECT_EQ(marks, 18U) << "no blank, no control, nothing beyond ASCII";
 }
 
 struct LengthCase {
@@ -93,6 +110,49 @@ TEST(CreatePassword, KeyLetterModeDrawsByPosition) {
         ScriptedRandom random(c.values);
         EXPECT_EQ(Make(c.letters, u"5", PasswordMode::kKeyLetters, random), c.expected);
         EXPECT_EQ(random.nexts, 5U);
+    }
+}
+
+// An allocator that remembers the blocks it gave out, so that a test can tell whether a
+// string's characters live in them or in the string object's own inline buffer.
+template <typename T>
+struct RecordingAllocator {
+    using value_type = T;
+    RecordingAllocator() = default;
+    template <typename U>
+    RecordingAllocator(const RecordingAllocator<U>&) {}  // NOLINT(google-explicit-constructor)
+    T* allocate(std::size_t count) {
+        T* memory = std::allocator<T>().allocate(count);
+        blocks().emplace_back(reinterpret_cast<const char*>(memory), count * sizeof(T));
+        return memory;
+    }
+    void deallocate(T* memory, std::size_t count) { std::allocator<T>().deallocate(memory, count); }
+    friend bool operator==(const RecordingAllocator&, const RecordingAllocator&) { return true; }
+
+    static std::vector<std::pair<const char*, std::size_t>>& blocks() {
+        static std::vector<std::pair<const char*, std::size_t>> given;
+        return given;
+    }
+    static bool Gave(const void* address) {
+        const auto* at = static_cast<const char*>(address);
+        return std::any_of(blocks().begin(), blocks().end(), [at](const auto& block) {
+            return at >= block.first && at < block.first + block.second;
+        });
+    }
+};
+
+// The caller's allocator is the one that keeps a password secret; a short password must not
+// slip past it into the inline buffer that every std::basic_string has for short texts.
+TEST(CreatePassword, KeepsEvenTheShortestPasswordInTheCallersMemory) {
+    using Recorded =
+        std::basic_string<char32_t, std::char_traits<char32_t>, RecordingAllocator<char32_t>>;
+    for (const PasswordMode mode : {PasswordMode::kKeyLetters, PasswordMode::kCharacterCodes}) {
+        for (const std::u16string_view length : {u"1", u"2", u"3", u"4", u"0"}) {
+            ScriptedRandom random({0.5F});
+            const auto password = CreatePassword<Recorded>(u"ab", length, mode, random);
+            EXPECT_TRUE(RecordingAllocator<char32_t>::Gave(password.data()))
+                << std::string(length.begin(), length.end()) << " characters";
+        }
     }
 }
 

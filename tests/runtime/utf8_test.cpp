@@ -26,5 +26,17 @@ TEST(EncodeUtf8, EncodesEveryLengthAndReplacesNonCharacters) {
     }
 }
 
+// The UTF-8 form of a short password must not sit in the string object's inline buffer,
+// outside the allocator that keeps it secret.
+TEST(EncodeUtf8, ReservesBeyondTheInlineBufferEvenForOneCharacter) {
+    for (const std::u32string& text : {std::u32string(U"a"), std::u32string(U"abc"),
+                                       std::u32string(U"\u20AC"), std::u32string()}) {
+        const std::string bytes = EncodeUtf8<std::string>(text);
+        const auto* object = reinterpret_cast<const char*>(&bytes);
+        const bool inObject = bytes.data() >= object && bytes.data() < object + sizeof(std::string);
+        EXPECT_FALSE(inObject) << text.size() << " characters";
+    }
+}
+
 }  // namespace
 }  // namespace quirlomat

@@ -1,20 +1,89 @@
 #include "secret/secret_memory.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <optional>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "secret/secret_buffer.h"
 #include "secret/secret_string.h"
+#include "support/process_probe.h"
+#include "support/secret_releases.h"
 
 namespace quirlomat {
 namespace {
 
-TEST(SecretText, HoldsAWholePasswordAcrossGrowth) {
-    SecretText text;
-    for (int i = 0; i < 100000; ++i) {
-        text.push_back(U'a' + static_cast<char32_t>(i % 26));
+using testing::MappingFlags;
+using testing::StatusKiB;
+
+TEST(SecretMemory, IsWipedBeforeItIsGivenBack) {
+    const testing::SecretReleases recorder;
+    {
+        SecretBytes bytes(5000, 'p');
+        SecretText text(3000, U'q');
+        SecretBuffer buffer;
+        ASSERT_TRUE(buffer.Allocate(100));
+        std::fill_n(buffer.data(), 100, 'r');
     }
-    ASSERT_EQ(text.size(), 100000U);
-    EXPECT_EQ(text[0], U'a');
-    EXPECT_EQ(text[99999], U'a' + 99999U % 26);
+    ASSERT_EQ(recorder.all().size(), 3U);
+    for (const auto& release : recorder.all()) {
+        EXPECT_TRUE(release.wiped) << release.bytes << " bytes";
+    }
+    // Growth moves the text to a larger allocation; the old one is wiped as well.
+    SecretBytes growing;
+    growing.reserve(100);
+    growing.assign(100, 'g');
+    const std::size_t before = recorder.all().size();
+    growing.append(10000, 'h');
+    ASSERT_EQ(recorder.all().size(), before + 1);
+    EXPECT_TRUE(recorder.all().back().wiped);
+}
+
+// Locked (never swapped out) and left out of core dumps, as the kernel itself reports it.
+TEST(SecretMemory, IsLockedAndExcludedFromCoreDumps) {
+    constexpr std::size_t kBytes = std::size_t{256} * 1024;
+    const std::optional<long> before = StatusKiB(0, "VmLck");
+    ASSERT_TRUE(before.has_value());
+    void* memory = AllocateSecret(kBytes);
+    ASSERT_NE(memory, nullptr);
+    const std::optional<long> during = StatusKiB(0, "VmLck");
+    const std::optional<std::string> flags = MappingFlags(0, memory);
+    ReleaseSecret(memory, kBytes);
+    const std::optional<long> after = StatusKiB(0, "VmLck");
+
+    ASSERT_TRUE(during.has_value() && after.has_value());
+    EXPECT_GE(*during - *before, static_cast<long>(kBytes / 1024));
+    EXPECT_EQ(*after, *before) << "unlocked again on release";
+    ASSERT_TRUE(flags.has_value());
+    EXPECT_NE(flags->find(" lo"), std::string::npos) << *flags;
+    EXPECT_NE(flags->find(" dd"), std::string::npos) << *flags;
+}
+
+TEST(SecretMemory, ReportsWhatItCannotGive) {
+    EXPECT_EQ(AllocateSecret(std::numeric_limits<std::size_t>::max() / 2), nullptr);
+    SecretBuffer buffer;
+    EXPECT_FALSE(buffer.Allocate(std::numeric_limits<std::size_t>::max() / 2));
+    EXPECT_EQ(buffer.capacity(), 0U);
+    EXPECT_FALSE(buffer.Push('x'));
+    EXPECT_THROW(SecretAllocator<char32_t>().allocate(std::numeric_limits<std::size_t>::max() / 2),
+                 std::bad_alloc);
+}
+
+TEST(SecretBuffer, HoldsNoMoreThanItsCapacity) {
+    SecretBuffer buffer;
+    ASSERT_TRUE(buffer.Allocate(2));
+    EXPECT_FALSE(buffer.Allocate(2)) << "allocated once only";
+    EXPECT_TRUE(buffer.Push('a'));
+    EXPECT_TRUE(buffer.Push('b'));
+    EXPECT_FALSE(buffer.Push('c'));
+    EXPECT_EQ(std::string(buffer.data(), buffer.size()), "ab");
+    EXPECT_FALSE(buffer.Resize(3));
+    EXPECT_TRUE(buffer.Resize(1));
+    EXPECT_EQ(buffer.size(), 1U);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "generator/create_password.h"
 #include "generator/standard_key_letters.h"
 #include "support/chi_square.h"
+#include "support/secret_releases.h"
 
 namespace quirlomat {
 namespace {
@@ -39,6 +40,18 @@ TEST(SystemRandomSource, GivesExact24BitValuesBelowOne) {
         orOfAll |= static_cast<std::uint32_t>(scaled);
     }
     EXPECT_EQ(orOfAll, 0xFFFFFFU) << "some of the 24 bits never vary";
+}
+
+// Nothing of the values behind a past password outlives the next reseed: the old key and
+// keystream go back to the system wiped.
+TEST(SystemRandomSource, GivesUpTheOldKeyAndKeystreamWipedOnReseed) {
+    SystemRandomSource source;
+    (void)Draw(source, 10);
+    const testing::SecretReleases releases;
+    source.Reseed();
+    ASSERT_EQ(releases.all().size(), 1U);
+    EXPECT_TRUE(releases.all()[0].wiped);
+    EXPECT_GE(releases.all()[0].bytes, 32U) << "a whole key at least";
 }
 
 TEST(SystemRandomSource, NeverRepeatsASequence) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,9 @@
 
 namespace quirlomat::testing {
 
-// Records every text set, as plain UTF-8; fails with `failure` while one is set.
+// Records every text set, as plain UTF-8, and whether it came in the string object's own
+// inline buffer, outside secret memory; fails with `failure` while one is set, and runs out
+// of memory while outOfMemory is.
 class FakeClipboard final : public Clipboard {
 public:
     void SetText(const SecretBytes& utf8) override {
@@ -19,12 +22,19 @@ public:
         if (failure) {
             throw *failure;
         }
+        if (outOfMemory) {
+            throw std::bad_alloc();
+        }
         texts.emplace_back(utf8.begin(), utf8.end());
+        const auto* object = reinterpret_cast<const char*>(&utf8);
+        inlineTexts += utf8.data() >= object && utf8.data() < object + sizeof(SecretBytes) ? 1 : 0;
     }
 
     std::vector<std::string> texts;
     int calls = 0;
+    int inlineTexts = 0;
     std::optional<RunTimeError> failure;
+    bool outOfMemory = false;
 };
 
 class FakeErrorReport final : public ErrorReport {

@@ -23,7 +23,10 @@ constexpr std::chrono::milliseconds kPatience{20000};
 
 }  // namespace
 
-KeeperProcess::KeeperProcess(const std::string& path) {
+KeeperProcess::KeeperProcess(const std::string& path)
+    : KeeperProcess(std::vector<std::string>{path}) {}
+
+KeeperProcess::KeeperProcess(const std::vector<std::string>& command) {
     // A keeper that refuses the text stops reading; the write must then fail, not kill the test.
     (void)signal(SIGPIPE, SIG_IGN);
     int input[2];
@@ -38,8 +41,14 @@ KeeperProcess::KeeperProcess(const std::string& path) {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    const int failure = posix_spawn(&pid_, path.c_str(), &actions, &attributes, argv, environ);
+    std::vector<std::string> arguments = command;
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    const int failure = posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(input[0]);
@@ -48,7 +57,7 @@ KeeperProcess::KeeperProcess(const std::string& path) {
     output_ = output[0];
     if (failure != 0) {
         pid_ = -1;
-        throw std::runtime_error("KeeperProcess: cannot start " + path);
+        throw std::runtime_error("KeeperProcess: cannot start " + command.front());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace quirlomat::testing {
 
@@ -13,6 +14,9 @@ class KeeperProcess {
 public:
     // Starts the keeper at path with DISPLAY as it is; waits for nothing.
     explicit KeeperProcess(const std::string& path);
+    // Starts command, which runs a keeper in its turn (through setpriv, say), and so
+    // searched in PATH.
+    explicit KeeperProcess(const std::vector<std::string>& command);
     // Starts the keeper and hands text over as the program does; status() is its last line.
     KeeperProcess(const std::string& path, std::string_view text);
     // Ends a keeper that still runs.

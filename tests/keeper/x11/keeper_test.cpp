@@ -1,10 +1,12 @@
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <signal.h>
 #include <stdlib.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -139,9 +141,13 @@ TEST_F(KeeperTest, AnswersEveryTextTargetWithTheExactBytes) {
         for (const std::uint32_t atom : SelectionClient::Numbers(list)) {
             targets.insert(client.AtomName(atom));
         }
-        std::set<std::string> expected = {"TARGETS",     "TIMESTAMP",
-                                          "UTF8_STRING", "text/plain;charset=utf-8",
-                                          "TEXT",        "x-kde-passwordManagerHint"};
+        std::set<std::string> expected = {"TARGETS",
+                                          "TIMESTAMP",
+                                          "MULTIPLE",
+                                          "UTF8_STRING",
+                                          "text/plain;charset=utf-8",
+                                          "TEXT",
+                                          "x-kde-passwordManagerHint"};
         if (c.latin1) {
             expected.insert("STRING");
         }
@@ -175,11 +181,132 @@ TEST_F(KeeperTest, RefusesTargetsItDoesNotOffer) {
     KeeperProcess keeper(kKeeper, "pw");
     ASSERT_EQ(keeper.status(), "OK");
     SelectionClient client(server_.display());
+    // MULTIPLE without a list of pairs in its property asks for nothing that can be given.
     for (const char* target : {"image/png", "MULTIPLE", "text/html", "COMPOUND_TEXT", "DELETE"}) {
         EXPECT_TRUE(client.Paste(target).refused) << target;
     }
     // Still serving after all those refusals.
     EXPECT_EQ(client.Paste("UTF8_STRING").data, "pw");
+}
+
+TEST_F(KeeperTest, AnswersEachPairOfAMultipleRequestOrMarksItRefused) {
+    const std::string text =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e";
+    KeeperProcess keeper(kKeeper, text);
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient client(server_.display());
+    const xcb_atom_t list = client.Atom("QUIRLOMAT_TEST_PAIRS");
+    const struct {
+        const char* target;
+        const char* property;
+        bool answered;
+    } pairs[] = {
+        {"UTF8_STRING", "QUIRLOMAT_TEST_A", true}, {"image/png", "QUIRLOMAT_TEST_B", false},
+        {"STRING", "QUIRLOMAT_TEST_C", true},      {"MULTIPLE", "QUIRLOMAT_TEST_D", false},
+        {"TARGETS", "QUIRLOMAT_TEST_E", true},     {"TEXT", "None", false},
+    };
+    std::vector<xcb_atom_t> atoms;
+    atoms.reserve(2 * std::size(pairs));
+    for (const auto& pair : pairs) {
+        atoms.push_back(client.Atom(pair.target));
+        atoms.push_back(std::string(pair.property) == "None" ? xcb_atom_t{XCB_ATOM_NONE}
+                                                             : client.Atom(pair.property));
+    }
+    client.SetAtoms(list, client.Atom("ATOM_PAIR"), atoms);
+    client.RequestOn(client.window(), "MULTIPLE", list);
+    const Pasted answer = client.Receive();
+    ASSERT_FALSE(answer.refused);
+    EXPECT_EQ(answer.type, "ATOM_PAIR");
+    const std::vector<std::uint32_t> written = SelectionClient::Numbers(answer);
+    ASSERT_EQ(written.size(), atoms.size());
+    for (std::size_t i = 0; i < std::size(pairs); ++i) {
+        SCOPED_TRACE(pairs[i].target);
+        EXPECT_EQ(written[2 * i], atoms[2 * i]) << "the targets stay as they were";
+        EXPECT_EQ(written[2 * i + 1],
+                  pairs[i].answered ? atoms[2 * i + 1] : xcb_atom_t{XCB_ATOM_NONE});
+    }
+    EXPECT_EQ(client.ReadProperty(client.window(), atoms[1]).data, text);
+    EXPECT_EQ(client.ReadProperty(client.window(), atoms[5]).data,
+              "Gr\xFC\xDF"
+              "e");
+    EXPECT_EQ(client.ReadProperty(client.window(), atoms[9]).type, "ATOM");
+    EXPECT_EQ(client.ReadProperty(client.window(), atoms[3]).type, "None") << "nothing written";
+}
+
+TEST_F(KeeperTest, IgnoresSelectionEventsThatOtherClientsMakeUp) {
+    const std::string text = MixedText(std::size_t{200} * 1024);
+    KeeperProcess keeper(kKeeper, text);
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient forger(server_.display());
+    const xcb_window_t owner = forger.ClipboardOwner();
+
+    // "You have lost the clipboard", which only the server may say.
+    xcb_selection_clear_event_t clear{};
+    clear.response_type = XCB_SELECTION_CLEAR;
+    clear.owner = owner;
+    clear.selection = forger.Atom("CLIPBOARD");
+    forger.SendToOwner(&clear);
+    // Requests naming windows that do not exist, which a real request cannot: each would
+    // take a transfer's place until it stalled.
+    for (std::uint32_t i = 0; i < 32; ++i) {
+        xcb_selection_request_event_t request{};
+        request.response_type = XCB_SELECTION_REQUEST;
+        request.owner = owner;
+        request.requestor = 0x7FFF0000 + i;
+        request.selection = clear.selection;
+        request.target = forger.Atom("UTF8_STRING");
+        request.property = forger.Atom("QUIRLOMAT_TEST_PASTE");
+        forger.SendToOwner(&request);
+    }
+
+    SelectionClient client(server_.display());
+    EXPECT_EQ(client.ClipboardOwner(), owner);
+    const Pasted pasted = client.Paste("UTF8_STRING");
+    EXPECT_TRUE(pasted.incremental);
+    EXPECT_TRUE(pasted.data == text) << pasted.data.size();
+}
+
+TEST_F(KeeperTest, ServesEveryoneElseWhileOneClientStallsItsTransfers) {
+    const std::string text = MixedText(std::size_t{200} * 1024);
+    KeeperProcess keeper(kKeeper, text);
+    ASSERT_EQ(keeper.status(), "OK");
+    // One client starts more large pastes than it is granted at once, and reads none.
+    SelectionClient staller(server_.display());
+    const xcb_atom_t property = staller.Atom("QUIRLOMAT_TEST_PASTE");
+    std::size_t started = 0;
+    for (int i = 0; i < 16; ++i) {
+        staller.RequestOn(staller.AddWindow(), "UTF8_STRING", property);
+        const Pasted answer = staller.Receive();
+        started += answer.incremental ? 1 : 0;
+    }
+    EXPECT_GE(started, 1U);
+    EXPECT_LT(started, 16U) << "one client may not hold transfers without bound";
+
+    SelectionClient client(server_.display());
+    const Pasted pasted = client.Paste("UTF8_STRING");
+    ASSERT_FALSE(pasted.refused);
+    EXPECT_TRUE(pasted.data == text) << pasted.data.size();
+}
+
+TEST_F(KeeperTest, FinishesATransferWhenTheClipboardChangesHandsDuringIt) {
+    // Two chunks and the final empty one; the last must reach the reader although the keeper
+    // leaves right after sending it.
+    const std::string text = MixedText(std::size_t{100} * 1024);
+    KeeperProcess keeper(kKeeper, text);
+    ASSERT_EQ(keeper.status(), "OK");
+    SelectionClient reader(server_.display());
+    reader.Request("UTF8_STRING");
+    Pasted pasted = reader.Receive();
+    ASSERT_TRUE(pasted.incremental);
+    ASSERT_TRUE(reader.ReceiveChunk(&pasted));
+
+    SelectionClient other(server_.display());
+    other.TakeClipboard();
+    while (reader.ReceiveChunk(&pasted)) {
+    }
+    EXPECT_TRUE(pasted.data == text) << pasted.data.size();
+    EXPECT_EQ(keeper.WaitForExit(), 0);
 }
 
 TEST_F(KeeperTest, AnswersOnlyRequestsFromItsOwnershipOn) {

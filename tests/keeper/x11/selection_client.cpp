@@ -30,11 +30,8 @@ SelectionClient::SelectionClient(const std::string& display) {
         throw std::runtime_error("SelectionClient: cannot connect to " + display);
     }
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
-    window_ = xcb_generate_id(connection_);
-    // PropertyChange from the start: the INCR chunks are announced by it.
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(connection_, 0, window_, screen->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    root_ = screen->root;
+    window_ = AddWindow();
     property_ = Atom("QUIRLOMAT_TEST_PASTE");
     clipboard_ = Atom("CLIPBOARD");
     incr_ = Atom("INCR");
@@ -42,6 +39,31 @@ SelectionClient::SelectionClient(const std::string& display) {
 
 SelectionClient::~SelectionClient() {
     xcb_disconnect(connection_);
+}
+
+xcb_window_t SelectionClient::AddWindow() {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    // PropertyChange from the start: the INCR chunks are announced by it.
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(connection_, 0, window, root_, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    return window;
+}
+
+void SelectionClient::SetAtoms(xcb_atom_t property, xcb_atom_t type,
+                               const std::vector<xcb_atom_t>& atoms) {
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, property, type, 32,
+                        static_cast<std::uint32_t>(atoms.size()), atoms.data());
+}
+
+void SelectionClient::SendToOwner(const void* event) {
+    xcb_send_event(connection_, 0, ClipboardOwner(), XCB_EVENT_MASK_NO_EVENT,
+                   static_cast<const char*>(event));
+    Sync();
+}
+
+void SelectionClient::Sync() {
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
 xcb_atom_t SelectionClient::Atom(const std::string& name) {
@@ -124,7 +146,8 @@ xcb_generic_event_t* SelectionClient::WaitFor(std::uint8_t type) {
                 return event;
             }
             const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
-            if (notify->atom == requested_ && notify->state == XCB_PROPERTY_NEW_VALUE) {
+            if (notify->window == requestedOn_ && notify->atom == requested_ &&
+                notify->state == XCB_PROPERTY_NEW_VALUE) {
                 return event;
             }
         }
@@ -135,15 +158,28 @@ xcb_generic_event_t* SelectionClient::WaitFor(std::uint8_t type) {
 void SelectionClient::Request(const std::string& target, xcb_timestamp_t time, bool withProperty) {
     const xcb_atom_t targetAtom = Atom(target);
     requested_ = withProperty ? property_ : targetAtom;
+    requestedOn_ = window_;
     xcb_convert_selection(connection_, window_, clipboard_, targetAtom,
                           withProperty ? property_ : xcb_atom_t{XCB_ATOM_NONE}, time);
 }
 
+void SelectionClient::RequestOn(xcb_window_t window, const std::string& target,
+                                xcb_atom_t property) {
+    requested_ = property;
+    requestedOn_ = window;
+    xcb_convert_selection(connection_, window, clipboard_, Atom(target), property,
+                          XCB_CURRENT_TIME);
+}
+
 Pasted SelectionClient::ReadProperty(xcb_atom_t property) {
+    return ReadProperty(requestedOn_, property);
+}
+
+Pasted SelectionClient::ReadProperty(xcb_window_t window, xcb_atom_t property) {
     // Deleting as it reads is what asks an INCR owner for the next chunk.
     const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         connection_,
-        xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1U << 28),
+        xcb_get_property(connection_, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1U << 28),
         nullptr));
     if (!reply) {
         throw std::runtime_error("SelectionClient: cannot read the property");

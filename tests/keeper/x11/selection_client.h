@@ -52,6 +52,20 @@ public:
     // Numbers of a format-32 property, as TARGETS and TIMESTAMP give them.
     static std::vector<std::uint32_t> Numbers(const Pasted& pasted);
 
+    // A further window of this client, watched like its first.
+    xcb_window_t AddWindow();
+    // Asks for target into property on window (a window of this client's); Receive and
+    // ReceiveChunk then read there.
+    void RequestOn(xcb_window_t window, const std::string& target, xcb_atom_t property);
+    // Reads (and deletes) property on window, as Receive does with the answer.
+    Pasted ReadProperty(xcb_window_t window, xcb_atom_t property);
+    // Sets property on the client's first window to a list of atoms (format 32).
+    void SetAtoms(xcb_atom_t property, xcb_atom_t type, const std::vector<xcb_atom_t>& atoms);
+    // Sends a made-up event (32 bytes) to the clipboard owner's window, as any client may.
+    void SendToOwner(const void* event);
+    // One round trip: the server has handled every request of this client so far.
+    void Sync();
+
 private:
     xcb_generic_event_t* WaitFor(std::uint8_t type);
     Pasted ReadProperty(xcb_atom_t property);
@@ -62,6 +76,8 @@ private:
     xcb_atom_t clipboard_ = XCB_ATOM_NONE;
     xcb_atom_t incr_ = XCB_ATOM_NONE;
     xcb_atom_t requested_ = XCB_ATOM_NONE;  // where the pending answer goes
+    xcb_window_t requestedOn_ = XCB_WINDOW_NONE;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
 };
 
 }  // namespace quirlomat::testing
