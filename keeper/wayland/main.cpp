@@ -45,7 +45,7 @@ int KeepClipboard() {
     // beyond its standard three.
     closefrom(STDERR_FILENO + 1);
     HardenProcess();
-    KeepMemoryOutOfSwapAndCores();
+    LockAllMemory();
     const int signalFd = TerminationSignals();
     if (signalFd < 0) {
         return ReportError("Signale nicht einrichtbar");
