@@ -249,10 +249,10 @@ TEST_F(EndToEnd, AnOverflowingLengthIsReportedAndTheWindowStays) {
                                       std::string("^") + kTitle + "$"});
     ASSERT_EQ(dialog.status, 0);
     EXPECT_FALSE(program_->HasEnded());
-    ASSERT_EQ(Run({"xdotool", "windowactivate", "--sync",
-                   dialog.out.substr(0, dialog.out.find('\n'))})
-                  .status,
-              0);
+    ASSERT_EQ(
+        Run({"xdotool", "windowactivate", "--sync", dialog.out.substr(0, dialog.out.find('\n'))})
+            .status,
+        0);
     Keys({"Escape"});
     ExpectEnded();
     EXPECT_EQ(Paste().out, "vorher");
