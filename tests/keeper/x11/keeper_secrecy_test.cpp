@@ -37,26 +37,6 @@ protected:
     XvfbServer server_;
 };
 
-// A process that stands for one that holds a password without any protection.
-pid_t UnprotectedHolder(const std::string& secret) {
-    const pid_t child = fork();
-    if (child == 0) {
-        volatile char* copy = static_cast<char*>(std::malloc(secret.size()));
-        for (std::size_t i = 0; i < secret.size(); ++i) {
-            copy[i] = secret[i];
-        }
-        for (;;) {
-            pause();
-        }
-    }
-    return child;
-}
-
-void EndChild(pid_t pid) {
-    (void)kill(pid, SIGKILL);
-    (void)waitpid(pid, nullptr, 0);
-}
-
 // Run by root, the test runs the keeper as another user, whose processes the kernel shows
 // as dumpable or not.
 std::vector<std::string> Unprivileged(const std::vector<std::string>& program) {
@@ -84,6 +64,26 @@ TEST_F(KeeperSecrecyTest, LeavesNoCoreFileAndKeepsOtherProcessesOut) {
 }
 
 #if !defined(QUIRLOMAT_SANITIZED)
+// A process that stands for one that holds a password without any protection.
+pid_t UnprotectedHolder(const std::string& secret) {
+    const pid_t child = fork();
+    if (child == 0) {
+        volatile char* copy = static_cast<char*>(std::malloc(secret.size()));
+        for (std::size_t i = 0; i < secret.size(); ++i) {
+            copy[i] = secret[i];
+        }
+        for (;;) {
+            pause();
+        }
+    }
+    return child;
+}
+
+void EndChild(pid_t pid) {
+    (void)kill(pid, SIGKILL);
+    (void)waitpid(pid, nullptr, 0);
+}
+
 TEST_F(KeeperSecrecyTest, LocksAllOfItsMemoryIntoRam) {
     if (getuid() != 0) {
         GTEST_SKIP() << "locking all of a process needs a memory-lock limit that only root "
