@@ -1,7 +1,7 @@
 #include "secret/secret_memory.h"
 
 #include <atomic>
-#include <cstring>
+#include <sodium/utils.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -31,10 +31,10 @@ void* AllocateSecret(std::size_t bytes) noexcept {
     if (memory == MAP_FAILED) {
         return nullptr;
     }
-    // Beyond RLIMIT_MEMLOCK the lock is refused; the memory still serves, out of core dumps,
-    // and is still wiped.
-    (void)madvise(memory, size, MADV_DONTDUMP);
-    (void)mlock(memory, size);
+    // sodium_mlock marks the pages for no core dump before it locks them. Beyond
+    // RLIMIT_MEMLOCK the lock is refused; the memory still serves, out of core dumps, and is
+    // still wiped.
+    (void)sodium_mlock(memory, size);
     return memory;
 }
 
@@ -43,12 +43,12 @@ void ReleaseSecret(void* memory, std::size_t bytes) noexcept {
         return;
     }
     const std::size_t size = PageRounded(bytes);
-    // explicit_bzero is the C library's wipe that the compiler may not drop as a dead store.
-    explicit_bzero(memory, size);
+    // sodium_munlock wipes the pages (a store the compiler may not drop as dead) before it
+    // unlocks them, and wipes them even where the lock had been refused.
+    (void)sodium_munlock(memory, size);
     if (const test_hooks::ReleaseObserver observer = releaseObserver.load()) {
         observer(memory, size);
     }
-    (void)munlock(memory, size);
     (void)munmap(memory, size);
 }
 

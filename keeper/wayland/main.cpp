@@ -5,17 +5,16 @@
 // a data-control protocol and a seat, then the length and the text, then "OK" once the
 // keeper owns the selection, or "ERR <reason>" with the clipboard untouched.
 
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
 #include "keeper/common/detach.h"
-#include "keeper/common/hand_off_reader.h"
+#include "keeper/common/start_up.h"
 #include "keeper/common/status_line.h"
-#include "keeper/common/termination_signals.h"
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/selection_server.h"
 #include "keeper/wayland/text_forms.h"
-#include "secret/hardening.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper {
@@ -41,16 +40,10 @@ Waited WaitForInput(Compositor& compositor, int signalFd) {
 }
 
 int KeepClipboard() {
-    // Descriptors the program leaked to the keeper would live on with it; it needs none
-    // beyond its standard three.
-    closefrom(STDERR_FILENO + 1);
-    HardenProcess();
-    LockAllMemory();
-    const int signalFd = TerminationSignals();
+    const int signalFd = StartKeeper();
     if (signalFd < 0) {
-        return ReportError("Signale nicht einrichtbar");
+        return 1;
     }
-    LeaveCallersSession();
 
     Compositor compositor;
     if (const char* reason = compositor.Connect()) {
@@ -67,12 +60,8 @@ int KeepClipboard() {
             return ReportError("Verbindung zum Wayland-Compositor verloren");
     }
     SecretBuffer text;
-    const HandOffStatus handOff = ReadHandOff(STDIN_FILENO, signalFd, &text);
-    if (handOff == HandOffStatus::kNotNeeded || handOff == HandOffStatus::kInterrupted) {
-        return 0;
-    }
-    if (const char* reason = HandOffFailure(handOff)) {
-        return ReportError(reason);
+    if (const std::optional<int> end = ReceivePassword(signalFd, &text)) {
+        return *end;
     }
     const TextForms forms(text);
     if (!forms.valid()) {

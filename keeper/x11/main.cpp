@@ -3,31 +3,23 @@
 // keeper/common: "READY" once connected, then the length and the text, then "OK" once the
 // keeper owns CLIPBOARD, or "ERR <reason>" with the clipboard untouched.
 
-#include <unistd.h>
+#include <optional>
 
 #include "keeper/common/detach.h"
-#include "keeper/common/hand_off_reader.h"
+#include "keeper/common/start_up.h"
 #include "keeper/common/status_line.h"
-#include "keeper/common/termination_signals.h"
 #include "keeper/x11/selection_server.h"
 #include "keeper/x11/x_connection.h"
-#include "secret/hardening.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper {
 namespace {
 
 int KeepClipboard() {
-    // Descriptors the program leaked to the keeper would live on with it; it needs none
-    // beyond its standard three.
-    closefrom(STDERR_FILENO + 1);
-    HardenProcess();
-    LockAllMemory();
-    const int signalFd = TerminationSignals();
+    const int signalFd = StartKeeper();
     if (signalFd < 0) {
-        return ReportError("Signale nicht einrichtbar");
+        return 1;
     }
-    LeaveCallersSession();
 
     XConnection x;
     if (const char* reason = x.Open()) {
@@ -36,12 +28,8 @@ int KeepClipboard() {
     ReportReady();
 
     SecretBuffer text;
-    const HandOffStatus handOff = ReadHandOff(STDIN_FILENO, signalFd, &text);
-    if (handOff == HandOffStatus::kNotNeeded || handOff == HandOffStatus::kInterrupted) {
-        return 0;
-    }
-    if (const char* reason = HandOffFailure(handOff)) {
-        return ReportError(reason);
+    if (const std::optional<int> end = ReceivePassword(signalFd, &text)) {
+        return *end;
     }
 
     xcb_timestamp_t ownedSince = XCB_CURRENT_TIME;

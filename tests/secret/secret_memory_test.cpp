@@ -56,11 +56,14 @@ TEST(SecretMemory, IsLockedAndExcludedFromCoreDumps) {
     const std::optional<long> after = StatusKiB(0, "VmLck");
 
     ASSERT_TRUE(during.has_value() && after.has_value());
+    ASSERT_TRUE(flags.has_value());
+    EXPECT_NE(flags->find(" dd"), std::string::npos) << *flags;
+    // The sanitizers' runtime answers mlock itself and locks nothing.
+#if !defined(QUIRLOMAT_SANITIZED)
     EXPECT_GE(*during - *before, static_cast<long>(kBytes / 1024));
     EXPECT_EQ(*after, *before) << "unlocked again on release";
-    ASSERT_TRUE(flags.has_value());
     EXPECT_NE(flags->find(" lo"), std::string::npos) << *flags;
-    EXPECT_NE(flags->find(" dd"), std::string::npos) << *flags;
+#endif
 }
 
 TEST(SecretMemory, ReportsWhatItCannotGive) {

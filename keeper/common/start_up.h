@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+
+#include "secret/secret_buffer.h"
+
+namespace quirlomat::keeper {
+
+// The start every keeper makes before it speaks to its display system: only the standard
+// three descriptors kept, the process hardened and all of its memory locked, termination
+// signals on a descriptor of their own, and a session of its own. Returns that descriptor,
+// or -1 once the failure has been reported (the keeper then ends with ReportError's status).
+int StartKeeper();
+
+// Reads the password from standard input after "READY". Returns the exit status when the
+// keeper is to end here: 0 when the program ended without a password or a termination signal
+// came first, ReportError's status after a failed hand-off. Returns nothing once text holds
+// the whole password.
+std::optional<int> ReceivePassword(int signalFd, SecretBuffer* text);
+
+}  // namespace quirlomat::keeper
