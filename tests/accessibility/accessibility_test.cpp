@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/spawn_arguments.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::testing {
@@ -52,16 +53,6 @@ std::vector<std::string> Environment(const std::string& display) {
     return env;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    pointers.reserve(strings.size() + 1);
-    for (std::string& s : strings) {
-        pointers.push_back(s.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 bool GroupIsGone(pid_t group) {
     return kill(-group, 0) != 0 && errno == ESRCH;
 }
@@ -72,8 +63,8 @@ Outcome RunCheck(const std::string& check, const std::string& display) {
     std::vector<std::string> argv = {"dbus-run-session",    "--",  QUIRLOMAT_A11Y_PYTHON,
                                      QUIRLOMAT_A11Y_SCRIPT, check, QUIRLOMAT_A11Y_PROGRAM};
     std::vector<std::string> env = Environment(display);
-    std::vector<char*> argp = Pointers(argv);
-    std::vector<char*> envp = Pointers(env);
+    std::vector<char*> argp = SpawnArguments(argv);
+    std::vector<char*> envp = SpawnArguments(env);
 
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {

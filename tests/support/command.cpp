@@ -12,6 +12,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "support/spawn_arguments.h"
+
 namespace quirlomat::testing {
 
 namespace {
@@ -45,16 +47,6 @@ std::vector<std::string> Environment(const std::string& display,
     return env;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    pointers.reserve(strings.size() + 1);
-    for (std::string& s : strings) {
-        pointers.push_back(s.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 struct Pipe {
     int read = -1;
     int write = -1;
@@ -71,8 +63,8 @@ struct Pipe {
 pid_t Spawn(const std::vector<std::string>& argv, std::vector<std::string> env, int in, int out,
             int err) {
     std::vector<std::string> args = argv;
-    std::vector<char*> argp = Pointers(args);
-    std::vector<char*> envp = Pointers(env);
+    std::vector<char*> argp = SpawnArguments(args);
+    std::vector<char*> envp = SpawnArguments(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (in >= 0) {

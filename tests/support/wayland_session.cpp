@@ -18,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "support/spawn_arguments.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::testing {
@@ -216,12 +217,7 @@ std::unique_ptr<RunningProgram> WaylandSession::Copy(const std::string& text) co
 
 pid_t WaylandSession::SpawnCompositor(const std::vector<std::string>& command) {
     std::vector<std::string> strings = command;
-    std::vector<char*> pointers;
-    pointers.reserve(strings.size() + 1);
-    for (std::string& s : strings) {
-        pointers.push_back(s.data());
-    }
-    pointers.push_back(nullptr);
+    std::vector<char*> pointers = SpawnArguments(strings);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);

@@ -24,12 +24,8 @@
 
 #include "fake_services.h"
 #include "generator/standard_key_letters.h"
+#include "shown_form.h"
 #include "support/scripted_random.h"
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace quirlomat {
 namespace {
@@ -38,6 +34,7 @@ using testing::FakeClipboard;
 using testing::FakeErrorReport;
 using testing::FakeProgramEnd;
 using testing::ScriptedRandom;
+using testing::ShownForm;
 
 const QString kStandard =
     QStringView(StandardKeyLetters.data(), static_cast<qsizetype>(StandardKeyLetters.size()))
@@ -54,25 +51,10 @@ void TypeText(QWidget* widget, const QString& text) {
     }
 }
 
-// One window with fake services, loaded and shown as the program does it.
-class Window {
+// The shown window, with the user's ways of typing and clicking.
+class Window : public ShownForm {
 public:
-    explicit Window(std::vector<float> values = {0.0F}) : random(std::move(values)) {
-        form = std::make_unique<Form1>(FormServices{random, clipboard, errors, end});
-        form->Form_Load();
-        form->show();
-        active = QTest::qWaitForWindowActive(form.get());
-    }
-
-    template <typename Control>
-    Control* Find(const char* name) const {
-        return form->findChild<Control*>(QString::fromLatin1(name));
-    }
-    QPushButton* Command1() const { return Find<QPushButton>("Command1"); }
-    QLineEdit* txtLaenge() const { return Find<QLineEdit>("txtLaenge"); }
-    QCheckBox* cbKey() const { return Find<QCheckBox>("cbKey"); }
-    QLineEdit* txtKeyLetters() const { return Find<QLineEdit>("txtKeyLetters"); }
-    QLabel* lblLetters() const { return Find<QLabel>("lblLetters"); }
+    using ShownForm::ShownForm;
 
     // Types text into the key-letters box as the user would, replacing what it held.
     void TypeKeyLetters(const QString& text) const {
@@ -89,13 +71,6 @@ public:
     }
     void ClickCheckBox() const { QTest::mouseClick(cbKey(), Qt::LeftButton); }
     void ClickErstellen() const { QTest::mouseClick(Command1(), Qt::LeftButton); }
-
-    ScriptedRandom random;
-    FakeClipboard clipboard;
-    FakeErrorReport errors;
-    FakeProgramEnd end;
-    std::unique_ptr<Form1> form;
-    bool active = false;
 };
 
 QString AccessibleText(QWidget* widget, QAccessible::Text which) {

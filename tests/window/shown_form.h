@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <ostream>
+#include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,9 +20,10 @@
 
 namespace quirlomat::testing {
 
-// The window as the program shows it, with fake services: loaded, shown and active.
+// The window as the program shows it, with fake services: loaded, shown and active. values
+// are what the random source gives, in turn.
 struct ShownForm {
-    ShownForm() {
+    explicit ShownForm(std::vector<float> values = {0.0F}) : random(std::move(values)) {
         form = std::make_unique<Form1>(FormServices{random, clipboard, errors, end});
         form->Form_Load();
         form->show();
@@ -38,7 +41,7 @@ struct ShownForm {
     QLineEdit* txtKeyLetters() const { return Find<QLineEdit>("txtKeyLetters"); }
     QLabel* lblLetters() const { return Find<QLabel>("lblLetters"); }
 
-    ScriptedRandom random{{0.0F}};
+    ScriptedRandom random;
     FakeClipboard clipboard;
     FakeErrorReport errors;
     FakeProgramEnd end;

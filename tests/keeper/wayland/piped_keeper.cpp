@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <utility>
 
+#include "support/spawn_arguments.h"
+
 namespace quirlomat::testing {
 
 namespace {
@@ -33,12 +35,7 @@ PipedKeeper::PipedKeeper(const std::vector<std::string>& argv) {
         throw std::runtime_error("PipedKeeper: pipe2 failed");
     }
     std::vector<std::string> strings = argv;
-    std::vector<char*> pointers;
-    pointers.reserve(strings.size() + 1);
-    for (std::string& s : strings) {
-        pointers.push_back(s.data());
-    }
-    pointers.push_back(nullptr);
+    std::vector<char*> pointers = SpawnArguments(strings);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);

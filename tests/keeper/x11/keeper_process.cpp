@@ -11,6 +11,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "support/spawn_arguments.h"
+
 namespace quirlomat::testing {
 
 namespace {
@@ -42,12 +44,7 @@ KeeperProcess::KeeperProcess(const std::vector<std::string>& command) {
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     std::vector<std::string> arguments = command;
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = SpawnArguments(arguments);
     const int failure = posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
