@@ -1,9 +1,10 @@
 #include "secret/secret_memory.h"
 
 #include <atomic>
-#include <sodium/utils.h>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <sodium/utils.h>
 
 namespace quirlomat {
 
