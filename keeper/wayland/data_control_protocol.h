@@ -13,7 +13,9 @@
 #include "keeper/wayland/data_control.h"
 
 // Protocol: the struct to define; prefix: the protocol's interface prefix, such as
-// zwlr_data_control.
+// zwlr_data_control. Kept out of clang-format, whose releases disagree on how to lay out a
+// macro's body.
+// clang-format off
 #define QUIRLOMAT_DATA_CONTROL_BINDINGS(Protocol, prefix, protocolName)                            \
     struct Protocol {                                                                              \
         using Manager = prefix##_manager_v1;                                                       \
@@ -43,6 +45,7 @@
         static void Destroy(Source* s) { prefix##_source_v1_destroy(s); }                          \
         static void Destroy(Offer* o) { prefix##_offer_v1_destroy(o); }                            \
     }
+// clang-format on
 
 namespace quirlomat::keeper {
 

@@ -33,7 +33,7 @@ TEST(HardenProcess, LeavesNoCoreNoWayInAndNoDeathByPipe) {
     const int failures = InChild([] {
         HardenProcess();
         rlimit core{};
-        struct sigaction pipe {};
+        struct sigaction pipe = {};
         int failed = 0;
         if (getrlimit(RLIMIT_CORE, &core) != 0 || core.rlim_cur != 0 || core.rlim_max != 0) {
             failed |= 1;

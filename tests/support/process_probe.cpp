@@ -70,7 +70,7 @@ std::optional<bool> IsDumpable(pid_t pid) {
     }
     // The directory keeps the process's owner; the files in it are root's when it is not
     // dumpable.
-    struct stat file {};
+    struct stat file = {};
     if (effective <= 0 || stat(ProcPath(pid, "status").c_str(), &file) != 0) {
         return std::nullopt;
     }

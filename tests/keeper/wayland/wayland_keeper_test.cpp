@@ -255,7 +255,7 @@ TEST_F(WaylandKeeperTest, HoldsTheTextAsASecretInADetachedProcess) {
     EXPECT_THAT(ProcFile(pid, "status"), Not(::testing::ContainsRegex("VmLck:\\s+0 kB")));
     // The kernel hands the /proc files of a process that is not dumpable to root; the
     // keeper itself runs as the session's user.
-    struct stat status {};
+    struct stat status = {};
     ASSERT_EQ(stat(("/proc/" + std::to_string(pid) + "/status").c_str(), &status), 0);
     EXPECT_EQ(status.st_uid, 0U);
 #endif
