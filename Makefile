@@ -77,6 +77,7 @@ lint: build
 WINDOWS_ARCHES = x86_64 $$(tools/build-windows-toolkit --paths i686 >/dev/null 2>&1 && echo i686)
 
 windows:
+	./tools/install-deps --windows x86_64
 	./tools/build-windows-toolkit x86_64
 	for arch in $(WINDOWS_ARCHES); do \
 		cmake --preset windows-$$arch \
