@@ -8,7 +8,8 @@ RELEASE_BUILD := build/release
 # The package's path, as the release build's configuration names it.
 PACKAGE = $$(cat $(RELEASE_BUILD)/package-file)
 
-.PHONY: all deps build release run test sanitize fuzz bench screenshot package lint clean
+.PHONY: all deps build release run test sanitize fuzz bench screenshot package lint clean \
+	windows windows-test
 
 all: build
 
@@ -68,6 +69,24 @@ lint: build
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 	run-clang-tidy -quiet -p $(DEV_BUILD) \
 		'$(CURDIR)/(generator|runtime|secret|system|keeper|window|tests|bench|packaging)/.*\.cpp$$'
+
+# The Windows programs, cross-built with mingw-w64 against the Windows toolkit (Qt and
+# libsodium, cached outside the clone): for x64 always, building its toolkit first when it is
+# missing (about an hour); for 32-bit x86 when its toolkit is there
+# (tools/build-windows-toolkit i686). windows-test runs their tests under Wine.
+WINDOWS_ARCHES = x86_64 $$(tools/build-windows-toolkit --paths i686 >/dev/null 2>&1 && echo i686)
+
+windows:
+	./tools/install-deps --windows x86_64
+	./tools/build-windows-toolkit x86_64
+	for arch in $(WINDOWS_ARCHES); do \
+		cmake --preset windows-$$arch \
+			-DQUIRLOMAT_WINDOWS_TOOLKIT="$$(tools/build-windows-toolkit --paths $$arch)" && \
+		cmake --build --preset windows-$$arch || exit 1; \
+	done
+
+windows-test: windows
+	for arch in $(WINDOWS_ARCHES); do ctest --preset windows-$$arch || exit 1; done
 
 clean:
 	rm -rf build

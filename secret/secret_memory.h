@@ -8,8 +8,10 @@ namespace quirlomat {
 // system permits it (so it is never swapped out), excluded from core dumps, and wiped before
 // they are given back.
 //
-// The pages come straight from the kernel; locking, the exclusion from core dumps and the
-// wipe are libsodium's (sodium_mlock, sodium_munlock). Its guarded allocation
+// On Linux the pages come straight from the kernel; locking, the exclusion from core dumps
+// and the wipe are libsodium's (sodium_mlock, sodium_munlock). On Windows they are the
+// system's calls, with the exclusion from Windows Error Reporting's dumps, which libsodium
+// does not make. Its guarded allocation
 // (sodium_malloc) is not used: three more pages per secret and the library's initialisation
 // cost a keeper that is otherwise barely larger than xclip more memory than its own code.
 //

@@ -6,8 +6,11 @@
 #include "runtime/errors.h"
 
 #ifdef _WIN32
-#include <bcrypt.h>
+// bcrypt.h builds on the types of windows.h.
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>
+// clang-format on
 #else
 #include <sys/random.h>
 #endif

@@ -1,11 +1,9 @@
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -13,24 +11,40 @@
 #include <QGuiApplication>
 #include <QString>
 #include <QTimer>
-#include <xcb/xcb.h>
 
 #include "secret/hardening.h"
 #include "system/clipboard.h"
-#include "system/hand_off.h"
 #include "system/hand_off_chain.h"
-#include "system/keeper_clipboard.h"
 #include "system/system_random_source.h"
 #include "window/application_icon.h"
-#include "window/display_platform.h"
 #include "window/form1.h"
 #include "window/message_box_error_report.h"
 #include "window/qt_clipboard.h"
 #include "window/qt_program_end.h"
-#include "window/qt_selection_owner.h"
 #include "window/taskbar.h"
 
+#if !defined(_WIN32)
+#include <xcb/xcb.h>
+
+#include "system/hand_off.h"
+#include "system/keeper_clipboard.h"
+#include "window/display_platform.h"
+#include "window/qt_selection_owner.h"
+#endif
+
 namespace {
+
+#if defined(_WIN32)
+
+// Windows keeps the clipboard's data after the program has ended: the window system is the
+// only way there.
+std::vector<std::unique_ptr<quirlomat::Clipboard>> HandOffWays() {
+    std::vector<std::unique_ptr<quirlomat::Clipboard>> ways;
+    ways.push_back(std::make_unique<quirlomat::QtClipboard>());
+    return ways;
+}
+
+#else
 
 using quirlomat::DisplayPlatform;
 
@@ -47,11 +61,14 @@ void Complain(const std::string& line) {
     std::fprintf(stderr, "quirlomat: %s\n", line.c_str());
 }
 
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     quirlomat::HardenProcess();
 
+#if !defined(_WIN32)
     const quirlomat::DisplayEnvironment environment = quirlomat::CurrentDisplayEnvironment();
     const DisplayPlatform platform = quirlomat::ChooseDisplayPlatform(environment);
     if (platform == DisplayPlatform::kNone) {
@@ -70,17 +87,22 @@ int main(int argc, char* argv[]) {
     if (platform == DisplayPlatform::kXcb) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+#endif
 
     QCoreApplication::setApplicationName(QStringLiteral("Quirlomat"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUIRLOMAT_VERSION_TEXT));
     QGuiApplication::setDesktopFileName(QStringLiteral(QUIRLOMAT_APP_ID));
     QApplication application(argc, argv);
+    // Every window of the program, the error report's too, shows the icon.
+    QApplication::setWindowIcon(quirlomat::ApplicationIcon());
+
+#if defined(_WIN32)
+    std::vector<std::unique_ptr<quirlomat::Clipboard>> ways = HandOffWays();
+#else
     if (platform == DisplayPlatform::kXcb) {
         // The choice was for this process only; the keeper inherits the user's environment.
         qunsetenv("QT_QPA_PLATFORM");
     }
-    // Every window of the program, the error report's too, shows the icon.
-    QApplication::setWindowIcon(quirlomat::ApplicationIcon());
 
     const std::string program =
         QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
@@ -109,6 +131,7 @@ int main(int argc, char* argv[]) {
                 break;
         }
     }
+#endif
     auto clipboard = std::make_unique<quirlomat::HandOffChain>(std::move(ways));
     quirlomat::SystemRandomSource random;
     quirlomat::MessageBoxErrorReport errorReport;
@@ -123,16 +146,17 @@ int main(int argc, char* argv[]) {
     // press has only the password left to hand over.
     QTimer::singleShot(0, [&clipboard] { clipboard->Prepare(); });
     const int status = QApplication::exec();
-#if defined(_WIN32) || defined(__APPLE__)
+#if defined(__APPLE__)
     // There the clipboard data goes to the window system as Qt shuts down.
     return status;
 #else
     // Nothing of the password is left by now: it lived in secret memory inside
-    // Command1_Click, or the selection owner has wiped it. What remains is the toolkit's
-    // teardown, which Qt 6.4's Wayland plug-in can deadlock in (its event thread blocked in
-    // wl_display_read_events while the display waits for it); the keepers and the display
-    // servers need none of it, and a keeper still waiting for a text sees its input close.
+    // Command1_Click, or the selection owner has wiped it, and Windows holds its own copy
+    // since the clipboard was flushed. What remains is the toolkit's teardown, which Qt 6.4's
+    // Wayland plug-in can deadlock in (its event thread blocked in wl_display_read_events
+    // while the display waits for it); the keepers, the display servers and the Windows
+    // clipboard need none of it, and a keeper still waiting for a text sees its input close.
     std::fflush(nullptr);
-    _exit(status);
+    std::_Exit(status);
 #endif
 }

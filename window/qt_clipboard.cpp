@@ -11,6 +11,14 @@
 
 #include "runtime/errors.h"
 
+#if defined(Q_OS_WIN)
+// ole2.h builds on the types of windows.h.
+// clang-format off
+#include <windows.h>
+#include <ole2.h>
+// clang-format on
+#endif
+
 namespace quirlomat {
 
 void QtClipboard::SetText(const SecretBytes& utf8) {
@@ -40,7 +48,19 @@ void QtClipboard::SetText(const SecretBytes& utf8) {
     data->setData(QStringLiteral("application/x-nspasteboard-concealed-type"), QByteArray());
     // KDE's Klipper and other Wayland clipboard managers.
     data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+#if defined(Q_OS_WIN)
+    // Qt only warns when Windows refuses the data; an unchanged clipboard tells.
+    const DWORD before = GetClipboardSequenceNumber();
+#endif
     clipboard->setMimeData(data.release(), QClipboard::Clipboard);
+#if defined(Q_OS_WIN)
+    // Qt puts only a promise on the Windows clipboard, rendered when someone pastes. Flushing
+    // renders every format into memory that the clipboard owns, so the text outlives the
+    // program however it ends, and a failure shows now, while the window is still there.
+    if (GetClipboardSequenceNumber() == before || OleFlushClipboard() != S_OK) {
+        Raise(ErrorNumber::kClipboardUnavailable, "Windows hat den Text nicht übernommen");
+    }
+#endif
 }
 
 }  // namespace quirlomat

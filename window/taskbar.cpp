@@ -1,6 +1,7 @@
 #include "window/taskbar.h"
 
 #include <QGuiApplication>
+#include <QWindow>
 
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
@@ -11,7 +12,16 @@
 namespace quirlomat {
 
 void KeepOffTaskbar([[maybe_unused]] QWidget& window) {
-#if QT_CONFIG(xcb)
+#if defined(Q_OS_WIN)
+    // Windows gives a taskbar button to every top-level window that has no owner (and is no
+    // tool window, whose frame would look different). An owner that is never shown takes the
+    // button away and nothing else; it lives as long as the application.
+    auto* owner = new QWindow;
+    QObject::connect(qApp, &QObject::destroyed, owner, [owner] { delete owner; });
+    owner->create();
+    window.winId();  // the native window, whose owner the transient parent becomes
+    window.windowHandle()->setTransientParent(owner);
+#elif QT_CONFIG(xcb)
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr) {
         return;

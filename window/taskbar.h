@@ -4,9 +4,10 @@
 
 namespace quirlomat {
 
-// Asks the window manager to give window no taskbar button (_NET_WM_STATE_SKIP_TASKBAR).
-// Call before the window is first shown: a mapped window's state belongs to the window
-// manager. Does nothing on other platforms than X11.
+// Asks the window system to give window no taskbar button: on X11 the window manager
+// (_NET_WM_STATE_SKIP_TASKBAR), on Windows through an owner window. Call before the window is
+// first shown: a mapped window's state belongs to the window manager. Does nothing on other
+// platforms.
 void KeepOffTaskbar(QWidget& window);
 
 }  // namespace quirlomat

@@ -58,16 +58,27 @@ TEST(NumberFromText, TooLargeForADoubleIsTheOverflowError) {
 
 // strtod and iostreams would read "2.5" as 2 under a German locale; the box must not.
 TEST(NumberFromText, FullStopIsTheDecimalPointUnderAGermanLocale) {
+#if defined(_WIN32)
+    // Windows's C runtime names its locales by language and country; the C++ library of
+    // mingw-w64 knows no locale but "C", so there the C runtime's is the one in effect.
+    constexpr const char* kGerman = "German_Germany.1252";
+#else
+    constexpr const char* kGerman = "de_DE.UTF-8";
+#endif
     const std::string saved = std::setlocale(LC_ALL, nullptr);
-    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+    ASSERT_NE(std::setlocale(LC_ALL, kGerman), nullptr)
         << "the German locale must be installed for this test (make deps does it)";
-    std::locale::global(std::locale("de_DE.UTF-8"));
+#if !defined(_WIN32)
+    std::locale::global(std::locale(kGerman));
+#endif
     EXPECT_EQ(std::strtod("2.5", nullptr), 2.0) << "the locale is not in effect";
 
     EXPECT_EQ(NumberFromText(u"2.5"), 2.5);
     EXPECT_EQ(NumberFromText(u"2,5"), 2.0);
 
+#if !defined(_WIN32)
     std::locale::global(std::locale::classic());
+#endif
     std::setlocale(LC_ALL, saved.c_str());
 }
 
