@@ -267,6 +267,7 @@ void KeeperClipboard::Prepare() {
         waiting_ = std::make_unique<Keeper>(keeperPath_);
     } catch (const RunTimeError&) {
         // SetText starts one again and reports why it fails, if it still does.
+        waiting_.reset();
     }
 }
 

@@ -5,6 +5,7 @@
 // a data-control protocol and a seat, then the length and the text, then "OK" once the
 // keeper owns the selection, or "ERR <reason>" with the clipboard untouched.
 
+#include <cstdint>
 #include <optional>
 #include <poll.h>
 #include <unistd.h>
@@ -20,7 +21,7 @@
 namespace quirlomat::keeper {
 namespace {
 
-enum class Waited { kInput, kSignal, kCompositorGone };
+enum class Waited : std::uint8_t { kInput, kSignal, kCompositorGone };
 
 // Until the program writes, the keeper keeps up with the compositor, which goes on
 // announcing other clients' selections, and notices when it goes away.

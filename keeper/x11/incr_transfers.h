@@ -92,7 +92,7 @@ private:
     std::size_t count_ = 0;
     std::size_t allocated_ = 0;
     bool ending_ = false;
-    Clock::time_point end_{};
+    Clock::time_point end_;
 };
 
 template <typename Stopped>

@@ -23,8 +23,9 @@ using testing::StatusKiB;
 TEST(SecretMemory, IsWipedBeforeItIsGivenBack) {
     const testing::SecretReleases recorder;
     {
-        SecretBytes bytes(5000, 'p');
-        SecretText text(3000, U'q');
+        // Held only to be released at the end of the scope.
+        [[maybe_unused]] const SecretBytes bytes(5000, 'p');
+        [[maybe_unused]] const SecretText text(3000, U'q');
         SecretBuffer buffer;
         ASSERT_TRUE(buffer.Allocate(100));
         std::fill_n(buffer.data(), 100, 'r');
@@ -57,12 +58,12 @@ TEST(SecretMemory, IsLockedAndExcludedFromCoreDumps) {
 
     ASSERT_TRUE(during.has_value() && after.has_value());
     ASSERT_TRUE(flags.has_value());
-    EXPECT_NE(flags->find(" dd"), std::string::npos) << *flags;
+    EXPECT_NE(flags.value().find(" dd"), std::string::npos) << flags.value();
     // The sanitizers' runtime answers mlock itself and locks nothing.
 #if !defined(QUIRLOMAT_SANITIZED)
-    EXPECT_GE(*during - *before, static_cast<long>(kBytes / 1024));
-    EXPECT_EQ(*after, *before) << "unlocked again on release";
-    EXPECT_NE(flags->find(" lo"), std::string::npos) << *flags;
+    EXPECT_GE(during.value() - before.value(), static_cast<long>(kBytes / 1024));
+    EXPECT_EQ(after.value(), before.value()) << "unlocked again on release";
+    EXPECT_NE(flags.value().find(" lo"), std::string::npos) << flags.value();
 #endif
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -22,7 +23,7 @@ namespace quirlomat::testing {
 // which keeps parallel sessions apart.
 class WaylandSession {
 public:
-    enum class Compositor { kSway, kWeston };
+    enum class Compositor : std::uint8_t { kSway, kWeston };
 
     // Starts the compositor and waits until it accepts clients (and XWayland has a display
     // name); throws std::runtime_error when it does not come up in time.
