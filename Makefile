@@ -8,7 +8,7 @@ RELEASE_BUILD := build/release
 # The package's path, as the release build's configuration names it.
 PACKAGE = $$(cat $(RELEASE_BUILD)/package-file)
 
-.PHONY: all deps build release run test sanitize fuzz bench screenshot package lint clean \
+.PHONY: all deps build release run test sanitize fuzz bench screenshot package lint lint-format clean \
 	windows windows-test
 
 all: build
@@ -65,8 +65,10 @@ screenshot: build
 
 # Style and static analysis: the tree follows .clang-format, and clang-tidy (checks chosen in
 # .clang-tidy) finds nothing in the project's own sources.
-lint: build
+lint-format: deps
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
+
+lint: lint-format build
 	run-clang-tidy -quiet -p $(DEV_BUILD) \
 		'$(CURDIR)/(generator|runtime|secret|system|keeper|window|tests|bench|packaging)/.*\.cpp$$'
 
