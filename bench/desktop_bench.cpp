@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <signal.h>
 #include <string>
@@ -29,6 +30,7 @@
 
 #include "keeper/x11/xcb_reply.h"
 #include "support/command.h"
+#include "support/window_manager.h"
 #include "support/xvfb_server.h"
 
 namespace {
@@ -36,6 +38,7 @@ namespace {
 using quirlomat::keeper::Event;
 using quirlomat::keeper::Reply;
 using quirlomat::testing::RunningProgram;
+using quirlomat::testing::StartOpenbox;
 using Clock = std::chrono::steady_clock;
 
 double MillisecondsSince(Clock::time_point start) {
@@ -289,17 +292,6 @@ double XclipUntilReadable(Observer& observer, const std::string& password,
     return elapsed;
 }
 
-void WaitForWindowManager(const std::string& display) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (quirlomat::testing::RunCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, display)
-                .out.find("window id") != std::string::npos) {
-            return;
-        }
-        usleep(50000);
-    }
-    Die("openbox did not start");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -355,8 +347,10 @@ int main(int argc, char** argv) {
     managedOurs.reserve(static_cast<std::size_t>(runs));
     managedXclip.reserve(static_cast<std::size_t>(runs));
     {
-        const RunningProgram windowManager({"openbox", "--sm-disable"}, server.display());
-        WaitForWindowManager(server.display());
+        const std::unique_ptr<RunningProgram> windowManager = StartOpenbox(server.display());
+        if (!windowManager) {
+            Die("openbox did not start");
+        }
         for (int i = 0; i < runs; ++i) {
             const std::string password = PressAndRead(observer, quirlomat, server.display(), true);
             managedOurs.push_back(lastPress);

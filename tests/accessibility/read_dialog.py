@@ -20,6 +20,7 @@ import tempfile
 import time
 
 TITLE = "ZANDOs Quirlomat"
+WM_RUNNING = "_QUIRLOMAT_TEST_WM_RUNNING"  # set on the root window by openbox once it runs
 STANDARD_KEY_LETTERS = (
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-!~*'()=+$,?/:#%")
 START_TIMEOUT = 30.0  # seconds; a loaded machine running tests in parallel may need many
@@ -107,7 +108,12 @@ class Session:
             launcher = self.start("launcher",
                                   ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
             self.wait_until(launcher, self._a11y_bus_is_up, "the accessibility bus")
-            window_manager = self.start("openbox", ["openbox", "--sm-disable"])
+            # openbox is up once its start-up command has run, just before its main loop; an
+            # earlier sign lets a window that is mapped at once go unmanaged (the reason is in
+            # tests/support/window_manager.h).
+            announce = f"xprop -root -f {WM_RUNNING} 8s -set {WM_RUNNING} yes"
+            window_manager = self.start("openbox",
+                                        ["openbox", "--sm-disable", "--startup", announce])
             self.wait_until(window_manager, self._window_manager_is_up, "openbox")
             env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
             self.dialog = self.start("program", [self.program], env=env)
@@ -145,7 +151,7 @@ class Session:
 
     @staticmethod
     def _window_manager_is_up():
-        return "window id" in run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout
+        return '"yes"' in run(["xprop", "-root", WM_RUNNING]).stdout
 
 
 class Dialog:

@@ -15,6 +15,7 @@
 
 #include "support/command.h"
 #include "support/process_probe.h"
+#include "support/window_manager.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::testing {
@@ -72,17 +73,8 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         server_ = std::make_unique<XvfbServer>();
-        windowManager_ = std::make_unique<RunningProgram>(
-            std::vector<std::string>{"openbox", "--sm-disable"}, display());
-        // The manager is ready once it has announced itself on the root window.
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (Run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") !=
-                std::string::npos) {
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        FAIL() << "openbox did not start";
+        windowManager_ = StartOpenbox(display());
+        ASSERT_NE(windowManager_, nullptr) << "openbox did not start";
     }
 
     void TearDown() override {
@@ -123,7 +115,12 @@ protected:
         prefix.push_back(ProgramPath());
         program_ = std::make_unique<RunningProgram>(prefix, display());
         std::string window = FindWindow(kTitle);
-        EXPECT_FALSE(window.empty()) << "the dialog did not appear: " << program_->Stderr();
+        EXPECT_FALSE(window.empty())
+            << "the dialog did not appear: " << program_->Stderr()
+            << (program_->HasEnded() ? "the program has ended\n" : DescribeThreads(program_->pid()))
+            << "openbox:\n"
+            << (windowManager_->HasEnded() ? "ended\n" : DescribeThreads(windowManager_->pid()))
+            << Run({"xwininfo", "-root", "-tree"}).out;
         EXPECT_EQ(Run({"xdotool", "windowactivate", "--sync", window}).status, 0);
         return window;
     }

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "support/command.h"
+#include "support/process_probe.h"
 #include "support/wayland_session.h"
 
 namespace quirlomat::testing {
@@ -136,7 +137,8 @@ protected:
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             pressed_ + std::chrono::milliseconds(ms) - Clock::now());
         EXPECT_EQ(running_->WaitForExit(static_cast<int>(std::max<long>(left.count(), 0))), 0)
-            << running_->Stderr();
+            << running_->Stderr()
+            << (running_->HasEnded() ? std::string() : DescribeThreads(running_->pid()));
     }
 
     // The password as wl-paste reads it 1 s and 5 s after pressed; checks it is the same, and

@@ -28,6 +28,11 @@ std::optional<bool> IsDumpable(pid_t pid);
 // dumpability a test run by root must see.
 std::vector<std::string> AsUnprivilegedUser();
 
+// For the message of a test that waited in vain for pid: each of its threads with its state
+// and where it waits, and, where gdb is installed, the threads' stacks; it tells a process
+// that hangs from one that is merely slow.
+std::string DescribeThreads(pid_t pid);
+
 // The flags ("lo", "dd", ...) of the mapping of /proc/<pid>/smaps that holds address.
 std::optional<std::string> MappingFlags(pid_t pid, const void* address);
 
