@@ -57,8 +57,9 @@ std::string DescribeThreads(pid_t pid) {
                 state = line.substr(sizeof "State:");
             }
         }
-        description += "thread " + std::string(entry->d_name) + " (" + name + ") " + state +
-                       ", waits in " + ProcFile(pid, thread + "wchan") + "\n";
+        description.append("thread ").append(entry->d_name).append(" (").append(name);
+        description.append(") ").append(state).append(", waits in ");
+        description.append(ProcFile(pid, thread + "wchan")).append("\n");
     }
     closedir(threads);
 
