@@ -90,9 +90,8 @@ protected:
     }
 
     // The first visible window titled exactly title, looked for until the deadline; empty
-    // when none appeared. xdotool's own waiting (search --sync) can miss a window that is
-    // mapped while the machine is loaded and then wait for good, so each look is a search of
-    // its own.
+    // when none appeared. Each look is a search of its own, bounded, where xdotool's own
+    // waiting (search --sync) has no deadline.
     std::string FindWindow(const std::string& title) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (;;) {
