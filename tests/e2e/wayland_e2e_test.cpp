@@ -62,6 +62,7 @@ class WaylandEndToEnd : public ::testing::Test {
 protected:
     void Open(Session::Compositor compositor, bool xwayland, bool withWaylandKeeper = true) {
         session_ = std::make_unique<Session>(compositor, xwayland);
+        compositor_ = compositor;
         // The program finds its keepers beside itself, as in an installation.
         const std::filesystem::path program(ProgramPath());
         const std::filesystem::path libexec =
@@ -164,7 +165,11 @@ protected:
 
     void ExpectXClientReads(const std::string& password) {
         const CommandResult pasted = session_->Run({xPaste_, "UTF8_STRING"});
-        EXPECT_EQ(pasted.status, 0) << pasted.err;
+        EXPECT_EQ(pasted.status, 0)
+            << pasted.err
+            << (compositor_ == Session::Compositor::kSway
+                    ? "sway's windows then:\n" + session_->Run({"swaymsg", "-t", "get_tree"}).out
+                    : std::string());
         EXPECT_EQ(pasted.out, password);
     }
 
@@ -186,6 +191,7 @@ protected:
     }
 
     std::unique_ptr<Session> session_;
+    Session::Compositor compositor_ = Session::Compositor::kSway;
     std::unique_ptr<RunningProgram> running_;
     std::string program_;
     std::string x11Keeper_;

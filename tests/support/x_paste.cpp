@@ -76,13 +76,20 @@ int main(int argc, char* argv[]) {
     // A window mapped under the pointer while the focus follows the pointer gets a FocusIn
     // of detail NotifyPointer before the compositor has given it anything; only the window
     // manager's focus counts.
+    std::string seen;
     for (;;) {
         const Event focus = WaitFor(c, XCB_FOCUS_IN, deadline);
         if (!focus) {
-            std::fprintf(stderr, "x-paste: the window got no focus\n");
+            std::unique_ptr<xcb_get_input_focus_reply_t, FreeDeleter> now(
+                xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            std::fprintf(stderr,
+                         "x-paste: the window 0x%x got no focus (focus events, by detail:%s; "
+                         "the focus is on 0x%x)\n",
+                         window, seen.empty() ? " none" : seen.c_str(), now ? now->focus : 0U);
             return 2;
         }
         const auto detail = reinterpret_cast<const xcb_focus_in_event_t*>(focus.get())->detail;
+        seen += " " + std::to_string(detail);
         if (detail != XCB_NOTIFY_DETAIL_POINTER && detail != XCB_NOTIFY_DETAIL_POINTER_ROOT &&
             detail != XCB_NOTIFY_DETAIL_NONE) {
             break;
