@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -171,6 +172,9 @@ protected:
                     ? "sway's windows then:\n" + session_->Run({"swaymsg", "-t", "get_tree"}).out
                     : std::string());
         EXPECT_EQ(pasted.out, password);
+        if (pasted.status == 0 && !pasted.err.empty()) {
+            std::cout << pasted.err;  // how often the window had to be mapped, for the log
+        }
     }
 
     // Another client copies: every keeper of this session ends within 2 s.

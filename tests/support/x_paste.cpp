@@ -4,6 +4,7 @@
 // for the focus first. Exit status: 0 pasted, 1 refused by the owner, 2 no focus, no answer or
 // no X server within the time limit.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kLimit = std::chrono::seconds(5);
+constexpr auto kLimit = std::chrono::seconds(8);
+constexpr auto kMapAgainAfter = std::chrono::milliseconds(1500);
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -76,16 +78,29 @@ int main(int argc, char* argv[]) {
     // A window mapped under the pointer while the focus follows the pointer gets a FocusIn
     // of detail NotifyPointer before the compositor has given it anything; only the window
     // manager's focus counts.
+    // Now and then (seen with sway 1.10 and Xwayland 24, a few maps in a hundred) the
+    // compositor never shows a freshly mapped window, so it never gets the focus. A user
+    // would open the window again, and so does this, whenever a while passes without it.
+    int maps = 1;
     std::string seen;
     for (;;) {
-        const Event focus = WaitFor(c, XCB_FOCUS_IN, deadline);
+        const Event focus =
+            WaitFor(c, XCB_FOCUS_IN, std::min(deadline, Clock::now() + kMapAgainAfter));
         if (!focus) {
+            if (Clock::now() < deadline) {
+                xcb_unmap_window(c, window);
+                xcb_map_window(c, window);
+                xcb_flush(c);
+                ++maps;
+                continue;
+            }
             std::unique_ptr<xcb_get_input_focus_reply_t, FreeDeleter> now(
                 xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
             std::fprintf(stderr,
-                         "x-paste: the window 0x%x got no focus (focus events, by detail:%s; "
-                         "the focus is on 0x%x)\n",
-                         window, seen.empty() ? " none" : seen.c_str(), now ? now->focus : 0U);
+                         "x-paste: the window 0x%x, mapped %d times, got no focus (focus "
+                         "events, by detail:%s; the focus is on 0x%x)\n",
+                         window, maps, seen.empty() ? " none" : seen.c_str(),
+                         now ? now->focus : 0U);
             return 2;
         }
         const auto detail = reinterpret_cast<const xcb_focus_in_event_t*>(focus.get())->detail;
@@ -94,6 +109,9 @@ int main(int argc, char* argv[]) {
             detail != XCB_NOTIFY_DETAIL_NONE) {
             break;
         }
+    }
+    if (maps > 1) {
+        std::fprintf(stderr, "x-paste: the window got the focus on its map number %d\n", maps);
     }
 
     // The bridge may learn of the focus a moment after the window does, and refuse until
