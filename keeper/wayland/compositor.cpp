@@ -6,7 +6,7 @@
 
 #include <wayland-client.h>
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 Compositor::~Compositor() {
     dataControl_.reset();
@@ -125,4 +125,4 @@ bool Compositor::Roundtrip() {
     return wl_display_roundtrip(display_) >= 0;
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

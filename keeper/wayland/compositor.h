@@ -11,14 +11,15 @@ struct wl_display;
 struct wl_registry;
 struct wl_seat;
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 // The keeper's connection to the compositor of $WAYLAND_DISPLAY, with the seat whose
 // selection it owns and the data-control protocol it owns it through.
 class Compositor {
 public:
-    // Descriptors that Wait watches beside the compositor's, at most.
-    static constexpr std::size_t kMostWatched = 40;
+    // Descriptors that Wait watches beside the compositor's, at most: a termination signal
+    // and every transfer the keeper serves at once.
+    static constexpr std::size_t kMostWatched = 160;
 
     Compositor() = default;
     ~Compositor();
@@ -56,4 +57,4 @@ private:
     std::unique_ptr<DataControl> dataControl_;
 };
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

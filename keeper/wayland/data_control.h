@@ -7,7 +7,7 @@
 struct wl_registry;
 struct wl_seat;
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 // What becomes of the selection the keeper set.
 class SelectionListener {
@@ -38,6 +38,10 @@ public:
     virtual bool SetSelection(const char* const* mimeTypes, std::size_t count,
                               SelectionListener* listener) = 0;
 
+    // Gives the selection up, should it still be the keeper's; the listener hears no more of
+    // the source.
+    virtual void GiveUp() = 0;
+
     // How many times the compositor has announced a new selection (anyone's, the keeper's
     // own included) since this object was made.
     virtual std::uint32_t selectionsAnnounced() const = 0;
@@ -51,4 +55,4 @@ std::unique_ptr<DataControl> BindExtDataControl(wl_registry* registry, std::uint
                                                 wl_seat* seat);
 #endif
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -47,7 +47,7 @@
     }
 // clang-format on
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 template <typename P>
 class DataControlOf final : public DataControl {
@@ -57,10 +57,7 @@ public:
         P::Listen(device_, &kDeviceListener, this);
     }
     ~DataControlOf() override {
-        // Destroying the source gives up the selection, should it still be the keeper's.
-        if (source_ != nullptr) {
-            P::Destroy(source_);
-        }
+        GiveUp();
         if (device_ != nullptr) {
             P::Destroy(device_);
         }
@@ -85,6 +82,13 @@ public:
         }
         P::SetSelection(device_, source_);
         return true;
+    }
+
+    void GiveUp() override {
+        if (source_ != nullptr) {
+            P::Destroy(source_);
+            source_ = nullptr;
+        }
     }
 
     std::uint32_t selectionsAnnounced() const override { return announced_; }
@@ -152,4 +156,4 @@ std::unique_ptr<DataControl> BindDataControl(wl_registry* registry, std::uint32_
     return std::make_unique<DataControlOf<P>>(manager, seat);
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <poll.h>
 
-namespace quirlomat::keeper {
+#include "keeper/wayland/write_without_waiting.h"
+
+namespace quirlomat::keeper::wayland {
 
 // Milliseconds of the monotonic clock.
 using Millis = std::int64_t;
@@ -12,17 +14,18 @@ Millis Now();
 
 // The texts being written to readers. A reader asks through the compositor and hands over
 // the writing end of a pipe; the keeper writes the text and closes it, which tells the
-// reader that all has come. A text that does not fit into the pipe at once is written as
-// the reader makes room, without blocking the keeper, and a reader that makes no room for
-// too long is given up.
+// reader that all has come. A text that does not fit at once is written as the reader makes
+// room, never waiting for it, so that no reader can hold up another. A reader that makes no
+// room keeps its transfer for as long as the keeper owns the selection: closing it would
+// hand it a cut text that looks whole.
 class Deliveries {
 public:
-    // More readers at once than a desktop ever has; a reader beyond gets no text at all
-    // (its pipe is closed at once) rather than part of one.
-    static constexpr std::size_t kMostAtOnce = 32;
+    // Transfers served at once: far more readers than a desktop ever has at one time. A
+    // reader beyond them is served all the same; the transfer that has waited longest for
+    // room is given up for it, so that a client hoarding transfers cannot starve the others.
+    static constexpr std::size_t kMostAtOnce = 128;
 
-    // stallLimit: how long a reader may leave its pipe full before it is given up.
-    explicit Deliveries(Millis stallLimit) : stallLimit_(stallLimit) {}
+    Deliveries() = default;
     ~Deliveries();  // closes every pipe still open
     Deliveries(const Deliveries&) = delete;
     Deliveries& operator=(const Deliveries&) = delete;
@@ -35,12 +38,9 @@ public:
     std::size_t Watch(pollfd* fds, std::size_t room) const;
     // Goes on writing to the pipes that poll reported ready in fds.
     void Continue(const pollfd* fds, std::size_t count, Millis now);
-    // Gives up the readers that have made no room by now.
-    void DropStalled(Millis now);
-    // How long until the first reader stalls; negative when none is waiting.
-    int MillisecondsToNextStall(Millis now) const;
 
     bool idle() const { return count_ == 0; }
+    std::size_t count() const { return count_; }
 
 private:
     struct Delivery {
@@ -48,15 +48,17 @@ private:
         const char* data;
         std::size_t size;
         std::size_t sent;
-        Millis deadline;
+        Millis lastProgress;
+        Sink sink;
     };
-    // Writes what the pipe takes; true when the delivery is over (done, or the reader gone).
-    static bool Advance(Delivery* delivery);
+    // Writes what the reader takes now; true when the delivery is over (done, or the reader
+    // gone).
+    static bool Advance(Delivery* delivery, Millis now);
     void Remove(std::size_t index);
+    std::size_t LongestWaiting() const;
 
-    Millis stallLimit_;
     Delivery pending_[kMostAtOnce] = {};
     std::size_t count_ = 0;
 };
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -2,7 +2,7 @@
 
 #include "keeper/wayland/data_control_protocol.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 namespace {
 QUIRLOMAT_DATA_CONTROL_BINDINGS(Ext, ext_data_control, "ext-data-control-v1");
@@ -13,4 +13,4 @@ std::unique_ptr<DataControl> BindExtDataControl(wl_registry* registry, std::uint
     return BindDataControl<Ext>(registry, name, seat);
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -16,9 +16,10 @@
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/selection_server.h"
 #include "keeper/wayland/text_forms.h"
+#include "keeper/wayland/write_without_waiting.h"
 #include "secret/secret_buffer.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 namespace {
 
 enum class Waited : std::uint8_t { kInput, kSignal, kCompositorGone };
@@ -44,6 +45,9 @@ int KeepClipboard() {
     const int signalFd = StartKeeper();
     if (signalFd < 0) {
         return 1;
+    }
+    if (!PrepareWritesWithoutWaiting()) {
+        return ReportError("Signale nicht einrichtbar");
     }
 
     Compositor compositor;
@@ -81,8 +85,8 @@ int KeepClipboard() {
 }
 
 }  // namespace
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland
 
 int main() {
-    return quirlomat::keeper::KeepClipboard();
+    return quirlomat::keeper::wayland::KeepClipboard();
 }

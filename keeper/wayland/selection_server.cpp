@@ -1,9 +1,8 @@
 #include "keeper/wayland/selection_server.h"
 
-#include <algorithm>
 #include <unistd.h>
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 namespace {
 
@@ -52,29 +51,31 @@ const char* SelectionServer::Take() {
 }
 
 void SelectionServer::Serve(int signalFd) {
+    static_assert(Compositor::kMostWatched >= 1 + Deliveries::kMostAtOnce);
     for (;;) {
         const Millis now = Now();
-        if (lost_ && (deliveries_.idle() || now >= lostAt_ + kGraceAfterLoss)) {
-            return;
-        }
-        int timeout = deliveries_.MillisecondsToNextStall(now);
+        int timeout = -1;
         if (lost_) {
-            const int grace = static_cast<int>(lostAt_ + kGraceAfterLoss - now);
-            timeout = timeout < 0 ? grace : std::min(timeout, grace);
+            if (deliveries_.idle() || now >= lostAt_ + kGraceAfterLoss) {
+                return;
+            }
+            timeout = static_cast<int>(lostAt_ + kGraceAfterLoss - now);
         }
 
         pollfd fds[1 + Deliveries::kMostAtOnce];
-        fds[0] = {signalFd, POLLIN, 0};
+        // Once the end has begun, a further signal changes nothing.
+        fds[0] = {lost_ ? -1 : signalFd, POLLIN, 0};
         const std::size_t count = 1 + deliveries_.Watch(fds + 1, Deliveries::kMostAtOnce);
         if (!compositor_.Wait(fds, count, timeout)) {
             return;
         }
         if (fds[0].revents != 0) {
-            return;
+            // Told to end: the selection goes first, so that no new reader asks, and the
+            // readers who had asked get the same grace as after a loss.
+            compositor_.dataControl().GiveUp();
+            OnLost();
         }
-        const Millis after = Now();
-        deliveries_.Continue(fds + 1, count - 1, after);
-        deliveries_.DropStalled(after);
+        deliveries_.Continue(fds + 1, count - 1, Now());
     }
 }
 
@@ -95,4 +96,4 @@ void SelectionServer::OnLost() {
     }
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -5,16 +5,14 @@
 #include "keeper/wayland/deliveries.h"
 #include "keeper/wayland/text_forms.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 // Owns the seat's selection with the text's forms and serves every reader until another
 // client takes the selection, the compositor goes away, or a termination signal arrives.
 class SelectionServer final : private SelectionListener {
 public:
-    // A reader that leaves its pipe full this long is given up.
-    static constexpr Millis kStallLimit = 10'000;
-    // Readers who asked before another client took the selection get this long to finish;
-    // the text is not kept for them any longer.
+    // Readers who asked before the keeper lost the selection or was told to end get this
+    // long to finish; the text is not kept for them any longer.
     static constexpr Millis kGraceAfterLoss = 1'000;
 
     // compositor and forms must outlive the server.
@@ -24,9 +22,13 @@ public:
     // nullptr on success, else a short German reason.
     const char* Take();
 
-    // Serves until the selection is lost (and the readers who had asked are done or out of
-    // time), the compositor has gone, or a signal arrives on signalFd.
+    // Serves until the selection is lost, or a signal arrives on signalFd (which gives the
+    // selection up), and the readers who had asked are done or out of time; or until the
+    // compositor has gone.
     void Serve(int signalFd);
+
+    // Transfers in progress.
+    std::size_t transfers() const { return deliveries_.count(); }
 
 private:
     void OnSend(const char* mimeType, int fd) override;
@@ -34,9 +36,9 @@ private:
 
     Compositor& compositor_;
     const TextForms& forms_;
-    Deliveries deliveries_{kStallLimit};
+    Deliveries deliveries_;
     bool lost_ = false;
     Millis lostAt_ = 0;
 };
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 namespace {
 
@@ -104,4 +104,4 @@ const TextForms::Form* TextForms::Find(const char* mimeType) const {
     return nullptr;
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -4,7 +4,7 @@
 
 #include "secret/secret_buffer.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 // The password in every form the keeper offers, each under its MIME type, and the hint that
 // keeps clipboard managers from recording it.
@@ -38,4 +38,4 @@ private:
     bool valid_ = false;
 };
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

@@ -2,7 +2,7 @@
 
 #include "keeper/wayland/data_control_protocol.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::wayland {
 
 namespace {
 QUIRLOMAT_DATA_CONTROL_BINDINGS(Wlr, zwlr_data_control, "wlr-data-control-unstable-v1");
@@ -13,4 +13,4 @@ std::unique_ptr<DataControl> BindWlrDataControl(wl_registry* registry, std::uint
     return BindDataControl<Wlr>(registry, name, seat);
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::wayland

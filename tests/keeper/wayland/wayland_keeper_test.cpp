@@ -2,6 +2,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <optional>
 #include <random>
@@ -214,6 +215,153 @@ TEST_F(WaylandKeeperTest, ReportsACompositorWithoutDataControl) {
     EXPECT_EQ(keeper->ReadLine(), "ERR Wayland-Compositor ohne Datenkontroll-Protokoll");
     EXPECT_EQ(keeper->WaitForExit(5000), 1);
 }
+
+// Larger than a pipe holds unless the keeper enlarges it, as 32767 "€" from the key letters
+// would be.
+std::string LargeText() {
+    std::mt19937 random(15);
+    std::string text(std::size_t{100} * 1024, ' ');
+    std::generate(text.begin(), text.end(),
+                  [&random] { return static_cast<char>('!' + random() % 94); });
+    return text;
+}
+
+std::string Fnv1a(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "%zu %016llx", text.size(),
+                  static_cast<unsigned long long>(hash));
+    return line;
+}
+
+// Clients of the same desktop that try to hold the keeper up, each with a hostile-reader.
+class HostileReaderTest : public WaylandKeeperTest {
+protected:
+    // The reader's attack, under way in the background until its end.
+    std::future<CommandResult> Attack(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv = {
+            session_->Stage(QUIRLOMAT_TEST_HOSTILE_READER, "hostile-reader")};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        auto attack = std::async(std::launch::async,
+                                 [this, argv] { return session_->Run(argv, {}, 90'000); });
+        // Time for its requests to reach the keeper; should they come later, the pastes
+        // below are checked all the same.
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        return attack;
+    }
+
+    // Another client's paste, which must come whole and at once while the attack lasts.
+    void ExpectOtherPastesWhole(const std::string& text) {
+        for (int i = 0; i < 3; ++i) {
+            const CommandResult pasted = session_->Run({"wl-paste", "--no-newline"}, {}, 1000);
+            EXPECT_EQ(pasted.status, 0) << "paste " << i << " took more than 1 s: " << pasted.err;
+            EXPECT_EQ(pasted.out.size(), text.size()) << "paste " << i;
+            EXPECT_TRUE(pasted.out == text) << "paste " << i;
+        }
+    }
+};
+
+// The reader fills its own pipe, makes it blocking and keeps it so, then reads slowly: a
+// keeper that trusted O_NONBLOCK would block in write() and serve nobody.
+TEST_F(HostileReaderTest, APipeMadeBlockingHoldsUpNoOtherPaste) {
+    Open();
+    const std::string text = LargeText();
+    const auto keeper = HandedOff(text);
+    auto attack = Attack({"fill-and-block", "text/plain;charset=utf-8", "3000"});
+    ExpectOtherPastesWhole(text);
+    const CommandResult attacker = attack.get();
+    EXPECT_EQ(attacker.status, 0) << attacker.err;
+    EXPECT_EQ(attacker.out.size(), text.size());
+    EXPECT_TRUE(attacker.out == text) << "the slow reader got a cut text";
+    EXPECT_FALSE(keeper->HasEnded());
+}
+
+enum class Ending : std::uint8_t { kAnotherClientCopies, kTerminationSignal, kCompositorGoes };
+
+class HostileReaderEndingTest : public HostileReaderTest,
+                                public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(HostileReaderEndingTest, AStalledReaderDoesNotKeepTheKeeperAlive) {
+    Open();
+    const std::string text = LargeText();
+    auto keeper = HandedOff(text);
+    auto attack = Attack({"fill-and-block", "text/plain;charset=utf-8", "3000"});
+    std::unique_ptr<RunningProgram> copier;
+    switch (GetParam()) {
+        case Ending::kAnotherClientCopies:
+            copier = session_->Copy("danach");
+            break;
+        case Ending::kTerminationSignal:
+            ASSERT_EQ(kill(keeper->pid(), SIGTERM), 0);
+            break;
+        case Ending::kCompositorGoes:
+            session_->Stop();
+            break;
+    }
+    EXPECT_EQ(keeper->WaitForExit(2000), 0);
+    const CommandResult attacker = attack.get();
+    // What it got is the text as far as it went, never anything else.
+    EXPECT_LE(attacker.out.size(), text.size());
+    EXPECT_EQ(text.compare(0, attacker.out.size(), attacker.out), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, HostileReaderEndingTest,
+                         ::testing::Values(Ending::kAnotherClientCopies, Ending::kTerminationSignal,
+                                           Ending::kCompositorGoes),
+                         [](const ::testing::TestParamInfo<Ending>& ending) {
+                             switch (ending.param) {
+                                 case Ending::kAnotherClientCopies:
+                                     return "AnotherClientCopies";
+                                 case Ending::kTerminationSignal:
+                                     return "TerminationSignal";
+                                 case Ending::kCompositorGoes:
+                                     break;
+                             }
+                             return "CompositorGoes";
+                         });
+
+struct Hoard {
+    int transfers;
+    int holdMs;
+};
+
+void PrintTo(const Hoard& hoard, std::ostream* out) {
+    *out << hoard.transfers << " transfers held " << hoard.holdMs << " ms";
+}
+
+class HostileReaderHoardTest : public HostileReaderTest,
+                               public ::testing::WithParamInterface<Hoard> {};
+
+// Transfers through sockets with the smallest send buffer, which the keeper cannot enlarge,
+// left unread: no other paste comes back empty or late, and no held transfer is cut while the
+// keeper owns the selection, however long it waits (formerly 10 s).
+TEST_P(HostileReaderHoardTest, HeldTransfersStarveNoPasteAndAreNotCut) {
+    const Hoard& hoard = GetParam();
+    Open();
+    const std::string text = LargeText();
+    const auto keeper = HandedOff(text);
+    auto attack = Attack({"hoard", std::to_string(hoard.transfers), "text/plain;charset=utf-8",
+                          std::to_string(hoard.holdMs)});
+    ExpectOtherPastesWhole(text);
+    const CommandResult attacker = attack.get();
+    ASSERT_EQ(attacker.status, 0) << attacker.err;
+    std::istringstream lines(attacker.out);
+    int whole = 0;
+    int reported = 0;
+    for (std::string line; std::getline(lines, line); ++reported) {
+        whole += line == Fnv1a(text) ? 1 : 0;
+    }
+    EXPECT_EQ(reported, hoard.transfers);
+    // Beyond the keeper's table the transfers waiting longest are given up for the newer.
+    EXPECT_EQ(whole, std::min(hoard.transfers, 128));
+    EXPECT_FALSE(keeper->HasEnded());
+}
+
+INSTANTIATE_TEST_SUITE_P(Hoards, HostileReaderHoardTest,
+                         ::testing::Values(Hoard{1, 11'000}, Hoard{40, 3000}, Hoard{140, 3000}));
 
 std::string ProcFile(pid_t pid, const std::string& name) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/" + name);
