@@ -1,5 +1,6 @@
 #include "window/qt_selection_owner.h"
 
+#include <chrono>
 #include <initializer_list>
 #include <utility>
 
@@ -10,19 +11,29 @@
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 
 #include "runtime/errors.h"
+#include "window/write_deadline.h"
 
 namespace quirlomat {
 
 struct QtSelectionOwner::Held {
     SecretBytes text;
+    // Made with the owner, on the GUI thread, whose writes to readers it bounds.
+    WriteDeadline deadline;
 };
 
 namespace {
 
 constexpr char kPasswordManagerHint[] = "x-kde-passwordManagerHint";
+
+// How long Qt's write of the text to one reader may block the program. A reader that reads
+// takes the longest text in well under a millisecond; one that leaves its pipe full gets what
+// went through by then, and Qt closes the pipe. Qt gives no way to tell that reader that its
+// text is cut, nor to go on writing later.
+constexpr std::chrono::milliseconds kLongestWrite{200};
 
 // Clipboard data that Qt asks for each time a reader pastes. The UTF-8 types are answered
 // with a view of the secret memory, not a copy; Qt's Wayland plug-in writes it to the
@@ -50,6 +61,10 @@ protected:
         if (!hasFormat(mimeType)) {
             return {};
         }
+        // Qt writes what this returns at once, on this thread, and comes back to the event
+        // loop after it, where the deadline ends.
+        held_->deadline.Arm(kLongestWrite);
+        QTimer::singleShot(0, [held = held_] { held->deadline.Disarm(); });
         const SecretBytes& text = held_->text;
         return QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size()));
     }
