@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "keeper/common/hand_off_protocol.h"
 #include "runtime/errors.h"
 
 namespace quirlomat {
@@ -185,8 +186,9 @@ std::string KeeperClipboard::Keeper::ReadLine(Clock::time_point deadline) {
 std::string KeeperClipboard::Keeper::WriteText(const SecretBytes& utf8,
                                                Clock::time_point deadline) {
     // The length is no secret; the text goes from secret memory straight into the pipe.
-    const std::string header = std::to_string(utf8.size()) + '\n';
-    const std::string_view parts[] = {header, {utf8.data(), utf8.size()}};
+    char header[hand_off::kLongestHeader];
+    const std::string_view parts[] = {{header, hand_off::WriteHeader(utf8.size(), header)},
+                                      {utf8.data(), utf8.size()}};
     for (std::string_view part : parts) {
         while (!part.empty()) {
             pollfd fds[] = {{fromKeeper.get(), POLLIN, 0}, {toKeeper.get(), POLLOUT, 0}};
@@ -281,18 +283,18 @@ void KeeperClipboard::SetText(const SecretBytes& utf8) {
         const Clock::time_point deadline = Clock::now() + kAnswerTime;
         try {
             std::string line = keeper->ReadLine(deadline);
-            if (line == "READY") {
+            if (line == hand_off::kReady) {
                 line = keeper->WriteText(utf8, deadline);
                 if (line.empty()) {
                     line = keeper->ReadLine(deadline);
                 }
             }
-            if (line == "OK") {
+            if (line == hand_off::kOk) {
                 keeper->Release();
                 return;
             }
-            if (line.rfind("ERR ", 0) == 0) {
-                RaiseClipboardError(line.substr(4));
+            if (line.rfind(hand_off::kErrorPrefix, 0) == 0) {
+                RaiseClipboardError(line.substr(hand_off::kErrorPrefix.size()));
             }
             RaiseClipboardError("unverständliche Antwort des Hilfsprogramms");
         } catch (const RunTimeError&) {

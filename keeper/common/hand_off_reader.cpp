@@ -9,9 +9,6 @@ namespace quirlomat::keeper {
 
 namespace {
 
-// Digits of kLargestText; one more can only be too long.
-constexpr std::size_t kLongestLength = 7;
-
 enum class Wait : std::uint8_t { kReadable, kSignal, kFailed };
 
 Wait WaitForInput(int fd, int signalFd) {
@@ -77,7 +74,7 @@ HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text) {
         if (c < '0' || c > '9' || (digits == 1 && length == 0)) {
             return HandOffStatus::kMalformed;
         }
-        if (++digits > kLongestLength) {
+        if (++digits > hand_off::kLongestLength) {
             return HandOffStatus::kTooLong;
         }
         length = length * 10 + static_cast<std::size_t>(c - '0');

@@ -3,15 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "keeper/common/hand_off_protocol.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper {
 
-// The program hands the password over as "<n>\n" (n in decimal, the byte count of the UTF-8
-// text), then exactly n bytes, then closes its end. Far above any password the program
-// makes (32767 characters of up to three bytes), yet a bound on what a confused parent can
-// make a keeper hold.
-inline constexpr std::size_t kLargestText = std::size_t{1024} * 1024;
+using hand_off::kLargestText;
 
 enum class HandOffStatus : std::uint8_t {
     kReceived,     // all n bytes, then end of file
@@ -24,9 +21,10 @@ enum class HandOffStatus : std::uint8_t {
     kUnreadable,   // reading failed
 };
 
-// Reads the hand-off from fd into text, which gets exactly n bytes of secret memory. The
-// header is read byte by byte, so that no byte of the password passes through other memory.
-// Gives up at once when a termination signal is ready on signalFd (ignored when negative).
+// Reads the program's part of the hand-off (hand_off_protocol.h) from fd into text, which gets
+// exactly n bytes of secret memory. The header is read byte by byte, so that no byte of the
+// password passes through other memory. Gives up at once when a termination signal is ready on
+// signalFd (ignored when negative).
 HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text);
 
 // A short German reason for each status that is a failure, for the "ERR" line; null for the

@@ -1,8 +1,10 @@
 #include "keeper/common/status_line.h"
 
 #include <cerrno>
-#include <cstring>
+#include <string_view>
 #include <unistd.h>
+
+#include "keeper/common/hand_off_protocol.h"
 
 namespace quirlomat::keeper {
 
@@ -24,23 +26,23 @@ void WriteAll(const char* text, std::size_t size) {
     }
 }
 
-void WriteLine(const char* text) {
-    WriteAll(text, std::strlen(text));
+void WriteLine(std::string_view text) {
+    WriteAll(text.data(), text.size());
     WriteAll("\n", 1);
 }
 
 }  // namespace
 
 void ReportReady() {
-    WriteLine("READY");
+    WriteLine(hand_off::kReady);
 }
 
 void ReportOk() {
-    WriteLine("OK");
+    WriteLine(hand_off::kOk);
 }
 
 int ReportError(const char* reason) {
-    WriteAll("ERR ", 4);
+    WriteAll(hand_off::kErrorPrefix.data(), hand_off::kErrorPrefix.size());
     WriteLine(reason);
     return 1;
 }

@@ -114,3 +114,31 @@ TEST(ReadHandOff, GivesUpWhenATerminationSignalIsReady) {
 
 }  // namespace
 }  // namespace quirlomat::keeper
+
+namespace quirlomat::keeper {
+namespace {
+
+// The header the program writes is the one the keeper reads, at every number of digits up to
+// the largest text, and one byte more is refused.
+TEST(ReadHandOff, ReadsTheHeaderTheProgramWrites) {
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{1}, std::size_t{9}, std::size_t{10}, std::size_t{63},
+          std::size_t{98301}, kLargestText, kLargestText + 1}) {
+        char header[hand_off::kLongestHeader];
+        const std::size_t length = hand_off::WriteHeader(size, header);
+        EXPECT_EQ(std::string(header, length), std::to_string(size) + "\n");
+        const Outcome outcome = Read(std::string(header, length) + std::string(size, 'q'));
+        if (size == 0) {
+            // An empty text is a text: the program hands over what the length box made.
+            EXPECT_EQ(outcome.status, HandOffStatus::kReceived);
+        } else if (size <= kLargestText) {
+            EXPECT_EQ(outcome.status, HandOffStatus::kReceived) << size;
+            EXPECT_EQ(outcome.text.size(), size);
+        } else {
+            EXPECT_EQ(outcome.status, HandOffStatus::kTooLong);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quirlomat::keeper

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "keeper/common/hand_off_protocol.h"
 #include "support/spawn_arguments.h"
 
 namespace quirlomat::testing {
@@ -136,7 +137,8 @@ void PipedKeeper::CloseInput() {
 }
 
 void PipedKeeper::HandOff(std::string_view text) {
-    Write(std::to_string(text.size()) + "\n");
+    char header[hand_off::kLongestHeader];
+    Write({header, hand_off::WriteHeader(text.size(), header)});
     Write(text);
     CloseInput();
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "keeper/common/hand_off_protocol.h"
 #include "support/spawn_arguments.h"
 
 namespace quirlomat::testing {
@@ -118,10 +119,11 @@ void KeeperProcess::CloseInput() {
 
 std::string KeeperProcess::HandOver(std::string_view text) {
     std::string ready = ReadLine();
-    if (ready != "READY") {
+    if (ready != hand_off::kReady) {
         return ready;
     }
-    Write(std::to_string(text.size()) + "\n");
+    char header[hand_off::kLongestHeader];
+    Write({header, hand_off::WriteHeader(text.size(), header)});
     Write(text);
     CloseInput();
     return ReadLine();
