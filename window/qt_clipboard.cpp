@@ -6,9 +6,11 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLatin1String>
 #include <QMimeData>
 #include <QString>
 
+#include "keeper/common/clipboard_forms.h"
 #include "runtime/errors.h"
 
 #if defined(Q_OS_WIN)
@@ -32,22 +34,28 @@ void QtClipboard::SetText(const SecretBytes& utf8) {
     // The clipboard keeps this copy until the next text replaces it; there is no wiping
     // memory that the window system itself reads from.
     const QByteArray text(utf8.data(), static_cast<qsizetype>(utf8.size()));
+
+    // Qt's platform plug-ins make every native text format of these two (the X names, the
+    // Windows Unicode text).
+    auto data = std::make_unique<QMimeData>();
+    data->setData(QLatin1String(clipboard_forms::kPlainText), text);
+    data->setData(QLatin1String(clipboard_forms::kUtf8Mime), text);
+    // Each platform's marker that keeps the text out of clipboard history, where that
+    // platform reads it.
+#if defined(Q_OS_WIN)
     // A four-byte zero: a DWORD "no".
     const QByteArray no(4, '\0');
-
-    auto data = std::make_unique<QMimeData>();
-    data->setData(QStringLiteral("text/plain"), text);
-    data->setData(QStringLiteral("text/plain;charset=utf-8"), text);
-    // Windows: no clipboard monitor, no clipboard history, no cloud clipboard.
-    data->setData(QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"), no);
-    data->setData(QStringLiteral("CanIncludeInClipboardHistory"), no);
-    data->setData(QStringLiteral("CanUploadToCloudClipboard"), no);
-    // macOS: the pasteboard convention for concealed content, under its own name and under
-    // the MIME name that Qt programs on macOS use for it.
-    data->setData(QStringLiteral("org.nspasteboard.ConcealedType"), QByteArray());
-    data->setData(QStringLiteral("application/x-nspasteboard-concealed-type"), QByteArray());
-    // KDE's Klipper and other Wayland clipboard managers.
-    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    for (const char* type : clipboard_forms::kWindowsExclusions) {
+        data->setData(QLatin1String(type), no);
+    }
+#elif defined(Q_OS_MACOS)
+    for (const char* type : clipboard_forms::kMacOsConcealed) {
+        data->setData(QLatin1String(type), QByteArray());
+    }
+#else
+    data->setData(QLatin1String(clipboard_forms::kPasswordManagerHint),
+                  QByteArray(clipboard_forms::kPasswordManagerHintValue));
+#endif
 #if defined(Q_OS_WIN)
     // Qt only warns when Windows refuses the data; an unchanged clipboard tells.
     const DWORD before = GetClipboardSequenceNumber();

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include "keeper/common/clipboard_forms.h"
 #include "runtime/errors.h"
 #include "window/write_deadline.h"
 
@@ -26,8 +27,6 @@ struct QtSelectionOwner::Held {
 };
 
 namespace {
-
-constexpr char kPasswordManagerHint[] = "x-kde-passwordManagerHint";
 
 // How long Qt's write of the text to one reader may block the program. A reader that reads
 // takes the longest text in well under a millisecond; one that leaves its pipe full gets what
@@ -45,18 +44,20 @@ public:
         : held_(std::move(held)) {}
 
     QStringList formats() const override {
-        return {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"),
-                QStringLiteral("UTF8_STRING"), QStringLiteral("TEXT"),
-                QLatin1String(kPasswordManagerHint)};
+        QStringList formats;
+        for (const char* type : clipboard_forms::kUtf8Types) {
+            formats.append(QLatin1String(type));
+        }
+        formats.append(QLatin1String(clipboard_forms::kPasswordManagerHint));
+        return formats;
     }
 
     bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
 
 protected:
     QVariant retrieveData(const QString& mimeType, QMetaType) const override {
-        if (mimeType == QLatin1String(kPasswordManagerHint)) {
-            // Clipboard managers that honour the hint keep the text out of their history.
-            return QByteArrayLiteral("secret");
+        if (mimeType == QLatin1String(clipboard_forms::kPasswordManagerHint)) {
+            return QByteArray(clipboard_forms::kPasswordManagerHintValue);
         }
         if (!hasFormat(mimeType)) {
             return {};

@@ -1,13 +1,12 @@
 #include "keeper/wayland/text_forms.h"
 
 #include <cstring>
-#include <initializer_list>
+
+#include "keeper/common/clipboard_forms.h"
 
 namespace quirlomat::keeper::wayland {
 
 namespace {
-
-constexpr char kPasswordManagerHint[] = "secret";
 
 // The length of the well-formed UTF-8 sequence at text[0] (RFC 3629: no overlong forms, no
 // surrogates, nothing above U+10FFFF), or 0.
@@ -43,55 +42,36 @@ std::size_t SequenceLength(const unsigned char* text, std::size_t left) {
     return length;
 }
 
-// Whether utf8 is well-formed, and whether it has a Latin-1 form (only code points below
-// U+0100: ASCII and the sequences led by 0xC2 and 0xC3), which it then writes to latin1.
-bool Examine(const SecretBuffer& utf8, SecretBuffer* latin1, bool* isLatin1) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
-    std::size_t written = 0;
-    *isLatin1 = true;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::size_t length = SequenceLength(bytes + i, utf8.size() - i);
+bool IsUtf8(const SecretBuffer& text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = SequenceLength(bytes + i, text.size() - i);
         if (length == 0) {
             return false;
         }
-        if (*isLatin1) {
-            if (length == 1) {
-                latin1->data()[written++] = static_cast<char>(bytes[i]);
-            } else if (length == 2 && bytes[i] <= 0xC3) {
-                latin1->data()[written++] =
-                    static_cast<char>(((bytes[i] & 0x03U) << 6) | (bytes[i + 1] & 0x3FU));
-            } else {
-                *isLatin1 = false;
-            }
-        }
         i += length;
     }
-    (void)latin1->Resize(*isLatin1 ? written : 0);
     return true;
 }
 
 }  // namespace
 
 TextForms::TextForms(const SecretBuffer& utf8) {
-    bool isLatin1 = false;
     // The Latin-1 form is never longer than the UTF-8 one.
-    if (!latin1_.Allocate(utf8.size()) || !Examine(utf8, &latin1_, &isLatin1)) {
+    if (!IsUtf8(utf8) || !latin1_.Allocate(utf8.size())) {
         return;
     }
-    // The first type is the one most readers take; the X names are what XWayland and older
-    // toolkits ask for. "text/plain" without a charset is UTF-8 by the Wayland desktops'
-    // convention, unlike STRING, which X defines as Latin-1 and which is therefore offered
-    // only where the password has a Latin-1 form.
-    for (const char* type : {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT"}) {
+    for (const char* type : clipboard_forms::kUtf8Types) {
         forms_[count_++] = {type, utf8.data(), utf8.size()};
     }
-    if (isLatin1) {
-        forms_[count_++] = {"STRING", latin1_.data(), latin1_.size()};
+    std::size_t latin1Size = 0;
+    if (clipboard_forms::ToLatin1(utf8.data(), utf8.size(), latin1_.data(), &latin1Size)) {
+        (void)latin1_.Resize(latin1Size);
+        forms_[count_++] = {clipboard_forms::kLatin1Type, latin1_.data(), latin1_.size()};
     }
-    // Clipboard managers that honour the hint compare its data with "secret" and then keep
-    // the text out of their history.
-    forms_[count_++] = {"x-kde-passwordManagerHint", kPasswordManagerHint,
-                        sizeof kPasswordManagerHint - 1};
+    forms_[count_++] = {clipboard_forms::kPasswordManagerHint,
+                        clipboard_forms::kPasswordManagerHintValue,
+                        sizeof clipboard_forms::kPasswordManagerHintValue - 1};
     valid_ = true;
 }
 

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <poll.h>
 
+#include "keeper/common/clipboard_forms.h"
+
 namespace quirlomat::keeper {
 
 namespace {
@@ -42,12 +44,12 @@ const char* XConnection::Open() {
         {&atoms_.targets, "TARGETS"},
         {&atoms_.timestamp, "TIMESTAMP"},
         {&atoms_.multiple, "MULTIPLE"},
-        {&atoms_.utf8String, "UTF8_STRING"},
-        {&atoms_.textPlainUtf8, "text/plain;charset=utf-8"},
-        {&atoms_.text, "TEXT"},
+        {&atoms_.utf8String, clipboard_forms::kUtf8String},
+        {&atoms_.textPlainUtf8, clipboard_forms::kUtf8Mime},
+        {&atoms_.text, clipboard_forms::kText},
         {&atoms_.incr, "INCR"},
         {&atoms_.atomPair, "ATOM_PAIR"},
-        {&atoms_.passwordManagerHint, "x-kde-passwordManagerHint"},
+        {&atoms_.passwordManagerHint, clipboard_forms::kPasswordManagerHint},
         {&atoms_.timeProbe, "_QUIRLOMAT_KEEPER_TIME"},
     };
     xcb_intern_atom_cookie_t cookies[std::size(wanted)];
