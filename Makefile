@@ -3,12 +3,20 @@
 # but `make test` or `make run`.
 
 FUZZ_SECONDS ?= 60
+# What this machine has: builds and tests use every core unless told otherwise (the presets
+# name no machine's facts).
+export CMAKE_BUILD_PARALLEL_LEVEL ?= $(shell nproc)
+export CTEST_PARALLEL_LEVEL ?= $(shell nproc)
+# The host's Qt, whose tools (moc, rcc, uic) the Windows cross build runs.
+QT_HOST_PATH ?= $(shell pkg-config --variable=prefix Qt6Core)
+QT_HOST_LIBDIR ?= $(shell pkg-config --variable=libdir Qt6Core)
 DEV_BUILD := build/dev
 RELEASE_BUILD := build/release
 # The package's path, as the release build's configuration names it.
 PACKAGE = $$(cat $(RELEASE_BUILD)/package-file)
 
-.PHONY: all deps build release run test sanitize fuzz bench screenshot package lint lint-format clean \
+.PHONY: all deps build release run test sanitize fuzz bench screenshot package lint lint-format format \
+	clean \
 	windows windows-test
 
 all: build
@@ -66,7 +74,13 @@ screenshot: build
 # Style and static analysis: the tree follows .clang-format, and clang-tidy (checks chosen in
 # .clang-tidy) finds nothing in the project's own sources.
 lint-format: deps
-	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
+	cmake --preset dev
+	cmake --build --preset dev --target format-check
+
+# Lays the tree out as .clang-format says.
+format: deps
+	cmake --preset dev
+	cmake --build --preset dev --target format-fix
 
 lint: lint-format build
 	run-clang-tidy -quiet -p $(DEV_BUILD) \
@@ -87,6 +101,7 @@ windows:
 	for arch in $(WINDOWS_ARCHES); do \
 		cmake --preset windows-$$arch \
 			-DQUIRLOMAT_WINDOWS_TOOLKIT="$$(tools/build-windows-toolkit --paths $$arch)" \
+			-DQT_HOST_PATH="$(QT_HOST_PATH)" -DQT_HOST_PATH_CMAKE_DIR="$(QT_HOST_LIBDIR)/cmake" \
 			-DQUIRLOMAT_ICON_RENDERER="$(CURDIR)/$(DEV_BUILD)/packaging/render_icon" && \
 		cmake --build --preset windows-$$arch || exit 1; \
 	done
