@@ -35,8 +35,8 @@
 
 namespace {
 
-using quirlomat::keeper::Event;
-using quirlomat::keeper::Reply;
+using quirlomat::keeper::x11::Event;
+using quirlomat::keeper::x11::Reply;
 using quirlomat::testing::RunningProgram;
 using quirlomat::testing::StartOpenbox;
 using Clock = std::chrono::steady_clock;

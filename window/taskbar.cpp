@@ -32,9 +32,9 @@ void KeepOffTaskbar([[maybe_unused]] QWidget& window) {
         xcb_intern_atom(connection, 0, sizeof "_NET_WM_STATE" - 1, "_NET_WM_STATE");
     const xcb_intern_atom_cookie_t skipCookie = xcb_intern_atom(
         connection, 0, sizeof "_NET_WM_STATE_SKIP_TASKBAR" - 1, "_NET_WM_STATE_SKIP_TASKBAR");
-    const keeper::Reply<xcb_intern_atom_reply_t> state(
+    const keeper::x11::Reply<xcb_intern_atom_reply_t> state(
         xcb_intern_atom_reply(connection, stateCookie, nullptr));
-    const keeper::Reply<xcb_intern_atom_reply_t> skip(
+    const keeper::x11::Reply<xcb_intern_atom_reply_t> skip(
         xcb_intern_atom_reply(connection, skipCookie, nullptr));
     if (!state || !skip) {
         return;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 IncrTransfers::~IncrTransfers() {
     std::free(transfers_);
@@ -113,4 +113,4 @@ Clock::time_point IncrTransfers::NextDeadline() const {
     return first;
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

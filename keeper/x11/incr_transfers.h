@@ -8,7 +8,7 @@
 
 #include "keeper/x11/text_forms.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 using Clock = std::chrono::steady_clock;
 
@@ -108,4 +108,4 @@ void IncrTransfers::DropStalled(Clock::time_point now, Stopped stopped) {
     }
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

@@ -12,7 +12,7 @@
 #include "keeper/x11/x_connection.h"
 #include "secret/secret_buffer.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 namespace {
 
 int KeepClipboard() {
@@ -44,8 +44,8 @@ int KeepClipboard() {
 }
 
 }  // namespace
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11
 
 int main() {
-    return quirlomat::keeper::KeepClipboard();
+    return quirlomat::keeper::x11::KeepClipboard();
 }

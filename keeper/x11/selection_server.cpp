@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <poll.h>
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 namespace {
 
@@ -209,4 +209,4 @@ void Serve(XConnection& x, SelectionServer& server, int stopFd) {
     }
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

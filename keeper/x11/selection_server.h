@@ -10,7 +10,7 @@
 #include "keeper/x11/x_connection.h"
 #include "secret/secret_buffer.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 // Answers the requests for CLIPBOARD while the keeper owns it, as ICCCM asks of a selection
 // owner: TARGETS, TIMESTAMP, MULTIPLE and the text in its forms, texts too large for one
@@ -64,4 +64,4 @@ private:
 // something is ready on stopFd (the termination signals).
 void Serve(XConnection& x, SelectionServer& server, int stopFd);
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

@@ -2,7 +2,7 @@
 
 #include "keeper/common/clipboard_forms.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 namespace {
 
@@ -48,4 +48,4 @@ std::size_t TextForms::Targets(xcb_atom_t* targets) const {
     return count;
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

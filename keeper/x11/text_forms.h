@@ -8,7 +8,7 @@
 #include "keeper/x11/x_connection.h"
 #include "secret/secret_buffer.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 // One form of the text, as it goes into a property of format 8.
 struct Payload {
@@ -42,4 +42,4 @@ private:
     bool hasLatin1_ = false;
 };
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

@@ -9,7 +9,7 @@
 
 #include "keeper/common/clipboard_forms.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 namespace {
 
@@ -188,4 +188,4 @@ const char* XConnection::TakeClipboard(int signalFd, xcb_timestamp_t* ownedSince
     return nullptr;
 }
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

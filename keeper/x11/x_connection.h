@@ -7,7 +7,7 @@
 
 #include "keeper/x11/xcb_reply.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 // The atoms the keeper speaks, interned in one round trip.
 struct Atoms {
@@ -86,4 +86,4 @@ private:
     std::uint32_t resourceIdMask_ = 0;
 };
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

@@ -5,7 +5,7 @@
 
 #include <xcb/xcb.h>
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 
 // libxcb hands out replies, events and errors in memory of malloc's that the caller frees:
 // the one way to hold them, for the keeper and for every other user of XCB in the tree (the
@@ -17,4 +17,4 @@ template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 using Event = Reply<xcb_generic_event_t>;
 
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11

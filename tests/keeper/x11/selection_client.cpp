@@ -15,7 +15,7 @@ namespace quirlomat::testing {
 
 namespace {
 
-using keeper::Reply;
+using keeper::x11::Reply;
 
 // Generous: sanitized keepers on a loaded machine answer slowly, and a keeper that does
 // not answer at all must fail the test, not hang it.

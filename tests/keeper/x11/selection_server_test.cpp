@@ -14,7 +14,7 @@
 #include "selection_client.h"
 #include "support/xvfb_server.h"
 
-namespace quirlomat::keeper {
+namespace quirlomat::keeper::x11 {
 namespace {
 
 using std::chrono::milliseconds;
@@ -156,4 +156,4 @@ TEST_F(InProcessKeeper, ReportsAPropertyTheServerWouldNotWriteAsARefusal) {
 }
 
 }  // namespace
-}  // namespace quirlomat::keeper
+}  // namespace quirlomat::keeper::x11
