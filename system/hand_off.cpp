@@ -1,6 +1,45 @@
 #include "system/hand_off.h"
 
+#include <filesystem>
+
 namespace quirlomat {
+
+namespace {
+
+struct Way {
+    HandOff handOff;
+    const char* keeper;  // its program's name, or null
+};
+
+// Every way, with the program that serves it where that is a keeper of its own.
+constexpr Way kWays[] = {
+    {HandOff::kWaylandKeeper, QUIRLOMAT_WAYLAND_KEEPER_NAME},
+    {HandOff::kX11Keeper, QUIRLOMAT_KEEPER_NAME},
+    {HandOff::kThisProcess, nullptr},
+    {HandOff::kWindowSystem, nullptr},
+};
+
+}  // namespace
+
+const char* KeeperProgram(HandOff way) {
+    for (const Way& entry : kWays) {
+        if (entry.handOff == way) {
+            return entry.keeper;
+        }
+    }
+    return nullptr;
+}
+
+std::string KeeperPath(HandOff way, const std::string& programPath) {
+    const char* keeper = KeeperProgram(way);
+    if (keeper == nullptr) {
+        return {};
+    }
+    const std::filesystem::path program(programPath);
+    return (program.parent_path() / QUIRLOMAT_KEEPER_DIR_FROM_BIN / keeper)
+        .lexically_normal()
+        .string();
+}
 
 std::vector<HandOff> HandOffOrder(const Session& session) {
     const bool x11 = session.qtPlatform == "xcb";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,5 +29,13 @@ struct Session {
 // The hand-offs to try, best first, chosen by what the session offers rather than by the
 // platform Qt draws on; each that fails falls to the next.
 std::vector<HandOff> HandOffOrder(const Session& session);
+
+// The name of the keeper program that serves way, or null where the way needs none.
+const char* KeeperProgram(HandOff way);
+
+// Where that keeper lies for the program at programPath (its own executable): in the
+// keepers' folder relative to the program, which the build tree, an install prefix and the
+// package share. Empty where the way needs no keeper.
+std::string KeeperPath(HandOff way, const std::string& programPath);
 
 }  // namespace quirlomat

@@ -249,18 +249,6 @@ KeeperClipboard::~KeeperClipboard() {
     }
 }
 
-std::string KeeperClipboard::KeeperPathFor(const std::string& programPath) {
-    const std::filesystem::path program(programPath);
-    return (program.parent_path() / QUIRLOMAT_KEEPER_RELATIVE_PATH).lexically_normal().string();
-}
-
-std::string KeeperClipboard::WaylandKeeperPathFor(const std::string& programPath) {
-    const std::filesystem::path program(programPath);
-    return (program.parent_path() / QUIRLOMAT_WAYLAND_KEEPER_RELATIVE_PATH)
-        .lexically_normal()
-        .string();
-}
-
 void KeeperClipboard::Prepare() {
     if (waiting_) {
         return;

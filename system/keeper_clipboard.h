@@ -18,18 +18,13 @@ namespace quirlomat {
 // SIGPIPE must be ignored, as HardenProcess does at start-up.
 class KeeperClipboard final : public Clipboard {
 public:
-    // keeperPath: the keeper executable.
+    // keeperPath: the keeper executable (KeeperPath in hand_off.h).
     explicit KeeperClipboard(std::string keeperPath);
     // A keeper started by Prepare and never given a text is told so (end of file before any
     // length) and ends by itself.
     ~KeeperClipboard() override;
     KeeperClipboard(const KeeperClipboard&) = delete;
     KeeperClipboard& operator=(const KeeperClipboard&) = delete;
-
-    // The keeper that belongs to the program at programPath (its own executable), by the
-    // relative path that the build tree, an install prefix and the package share.
-    static std::string KeeperPathFor(const std::string& programPath);
-    static std::string WaylandKeeperPathFor(const std::string& programPath);
 
     // Starts a keeper, which connects to the display and then waits for the text; does not
     // wait for it. A keeper that fails to start here is started again by SetText.

@@ -21,6 +21,7 @@
 #include "selection_client.h"
 #include "support/no_display.h"
 #include "support/xvfb_server.h"
+#include "system/hand_off.h"
 
 namespace quirlomat {
 namespace {
@@ -92,13 +93,13 @@ std::string ReadProcFile(pid_t pid, const char* name, int* error) {
     return ReadFile("/proc/" + std::to_string(pid) + "/" + name, error);
 }
 
-TEST(KeeperPathFor, FindsTheKeeperBesideTheProgramInTheBuildTree) {
+TEST(KeeperPath, FindsTheKeeperBesideTheProgramInTheBuildTree) {
     const std::string bin = QUIRLOMAT_TEST_BIN_DIR;
     const std::filesystem::path keeper = std::filesystem::path(kKeeper).lexically_normal();
     for (const std::string& program :
          {bin + "/quirlomat", bin + "/./quirlomat",
           bin + "/../" + std::filesystem::path(bin).filename().string() + "/quirlomat"}) {
-        EXPECT_EQ(KeeperClipboard::KeeperPathFor(program), keeper.string()) << program;
+        EXPECT_EQ(KeeperPath(HandOff::kX11Keeper, program), keeper.string()) << program;
     }
 }
 
