@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace quirlomat::keeper::wayland {
@@ -14,19 +13,13 @@ constexpr std::size_t kDefaultPipeSize = std::size_t{64} * 1024;
 
 }  // namespace
 
-Millis Now() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return Millis{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
-}
-
 Deliveries::~Deliveries() {
     for (std::size_t i = 0; i < count_; ++i) {
         (void)close(pending_[i].fd);
     }
 }
 
-void Deliveries::Start(int fd, const char* data, std::size_t size, Millis now) {
+void Deliveries::Start(int fd, const char* data, std::size_t size, Clock::time_point now) {
     // A pipe large enough for the whole text lets it go out at once, whenever the reader
     // gets round to reading. The system may refuse (pipe-max-size, the user's allowance of
     // pipe memory spent, a reader that gave no pipe); the text then goes out as the reader
@@ -47,7 +40,7 @@ void Deliveries::Start(int fd, const char* data, std::size_t size, Millis now) {
     pending_[count_++] = delivery;
 }
 
-bool Deliveries::Advance(Delivery* delivery, Millis now) {
+bool Deliveries::Advance(Delivery* delivery, Clock::time_point now) {
     while (delivery->sent < delivery->size) {
         const ssize_t written =
             WriteWithoutWaiting(delivery->fd, delivery->data + delivery->sent,
@@ -72,7 +65,7 @@ std::size_t Deliveries::Watch(pollfd* fds, std::size_t room) const {
     return count;
 }
 
-void Deliveries::Continue(const pollfd* fds, std::size_t count, Millis now) {
+void Deliveries::Continue(const pollfd* fds, std::size_t count, Clock::time_point now) {
     for (std::size_t f = 0; f < count; ++f) {
         if (fds[f].revents == 0) {
             continue;

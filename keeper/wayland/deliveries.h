@@ -1,16 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <poll.h>
 
+#include "keeper/common/clock.h"
 #include "keeper/wayland/write_without_waiting.h"
 
 namespace quirlomat::keeper::wayland {
-
-// Milliseconds of the monotonic clock.
-using Millis = std::int64_t;
-Millis Now();
 
 // The texts being written to readers. A reader asks through the compositor and hands over
 // the writing end of a pipe; the keeper writes the text and closes it, which tells the
@@ -32,12 +28,12 @@ public:
 
     // Writes size bytes of data (which must outlive the delivery) to fd, which the
     // deliveries own from now on.
-    void Start(int fd, const char* data, std::size_t size, Millis now);
+    void Start(int fd, const char* data, std::size_t size, Clock::time_point now);
 
     // Fills fds (room entries at most) with the pipes waiting to be written; their count.
     std::size_t Watch(pollfd* fds, std::size_t room) const;
     // Goes on writing to the pipes that poll reported ready in fds.
-    void Continue(const pollfd* fds, std::size_t count, Millis now);
+    void Continue(const pollfd* fds, std::size_t count, Clock::time_point now);
 
     bool idle() const { return count_ == 0; }
     std::size_t count() const { return count_; }
@@ -48,12 +44,12 @@ private:
         const char* data;
         std::size_t size;
         std::size_t sent;
-        Millis lastProgress;
+        Clock::time_point lastProgress;
         Sink sink;
     };
     // Writes what the reader takes now; true when the delivery is over (done, or the reader
     // gone).
-    static bool Advance(Delivery* delivery, Millis now);
+    static bool Advance(Delivery* delivery, Clock::time_point now);
     void Remove(std::size_t index);
     std::size_t LongestWaiting() const;
 

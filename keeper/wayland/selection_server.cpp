@@ -9,7 +9,7 @@ namespace {
 // A compositor announces a new selection to every data device as it sets it; one that has
 // not done so by then has not made the keeper's text the selection. Well inside the time the
 // program waits for an answer, so that it hears why rather than a time-out.
-constexpr Millis kAnnouncementDeadline = 1'000;
+constexpr std::chrono::milliseconds kAnnouncementDeadline{1000};
 
 }  // namespace
 
@@ -31,16 +31,16 @@ const char* SelectionServer::Take() {
     if (!control.SetSelection(types, count, this)) {
         return "Eingabesitz nicht mehr vorhanden";
     }
-    const Millis deadline = Now() + kAnnouncementDeadline;
+    const Clock::time_point deadline = Clock::now() + kAnnouncementDeadline;
     if (!compositor_.Roundtrip()) {
         return "Verbindung zum Wayland-Compositor verloren";
     }
     while (control.selectionsAnnounced() == before && !lost_) {
-        const Millis left = deadline - Now();
-        if (left <= 0) {
+        const int left = MillisecondsUntil(deadline, Clock::now());
+        if (left == 0) {
             return "Wayland-Compositor bestätigt die Zwischenablage nicht";
         }
-        if (!compositor_.Wait(nullptr, 0, static_cast<int>(left))) {
+        if (!compositor_.Wait(nullptr, 0, left)) {
             return "Verbindung zum Wayland-Compositor verloren";
         }
     }
@@ -53,13 +53,13 @@ const char* SelectionServer::Take() {
 void SelectionServer::Serve(int signalFd) {
     static_assert(Compositor::kMostWatched >= 1 + Deliveries::kMostAtOnce);
     for (;;) {
-        const Millis now = Now();
+        const Clock::time_point now = Clock::now();
         int timeout = -1;
         if (lost_) {
             if (deliveries_.idle() || now >= lostAt_ + kGraceAfterLoss) {
                 return;
             }
-            timeout = static_cast<int>(lostAt_ + kGraceAfterLoss - now);
+            timeout = MillisecondsUntil(lostAt_ + kGraceAfterLoss, now);
         }
 
         pollfd fds[1 + Deliveries::kMostAtOnce];
@@ -75,7 +75,7 @@ void SelectionServer::Serve(int signalFd) {
             compositor_.dataControl().GiveUp();
             OnLost();
         }
-        deliveries_.Continue(fds + 1, count - 1, Now());
+        deliveries_.Continue(fds + 1, count - 1, Clock::now());
     }
 }
 
@@ -86,13 +86,13 @@ void SelectionServer::OnSend(const char* mimeType, int fd) {
         (void)close(fd);
         return;
     }
-    deliveries_.Start(fd, form->data, form->size, Now());
+    deliveries_.Start(fd, form->data, form->size, Clock::now());
 }
 
 void SelectionServer::OnLost() {
     if (!lost_) {
         lost_ = true;
-        lostAt_ = Now();
+        lostAt_ = Clock::now();
     }
 }
 

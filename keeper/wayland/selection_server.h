@@ -13,7 +13,7 @@ class SelectionServer final : private SelectionListener {
 public:
     // Readers who asked before the keeper lost the selection or was told to end get this
     // long to finish; the text is not kept for them any longer.
-    static constexpr Millis kGraceAfterLoss = 1'000;
+    static constexpr std::chrono::milliseconds kGraceAfterLoss{1000};
 
     // compositor and forms must outlive the server.
     SelectionServer(Compositor& compositor, const TextForms& forms);
@@ -38,7 +38,7 @@ private:
     const TextForms& forms_;
     Deliveries deliveries_;
     bool lost_ = false;
-    Millis lostAt_ = 0;
+    Clock::time_point lostAt_;
 };
 
 }  // namespace quirlomat::keeper::wayland

@@ -6,11 +6,10 @@
 
 #include <xcb/xcb.h>
 
+#include "keeper/common/clock.h"
 #include "keeper/x11/text_forms.h"
 
 namespace quirlomat::keeper::x11 {
-
-using Clock = std::chrono::steady_clock;
 
 struct TransferLimits {
     // A requestor that reads no chunk for this long has gone away or hung; its transfer is

@@ -68,7 +68,7 @@ std::string ReadAll(Deliveries& deliveries, int readerEnd, int shared) {
             break;
         }
         (void)fcntl(shared, F_SETFL, 0);
-        deliveries.Continue(fds + 1, count - 1, Now());
+        deliveries.Continue(fds + 1, count - 1, Clock::now());
         if (deliveries.idle() && shared >= 0) {
             close(shared);
             shared = -1;
@@ -105,7 +105,7 @@ TEST_P(DeliveriesTest, NeverWaitsForTheReaderAndDeliversTheWholeText) {
     Deliveries deliveries;
     const Reader reader = Make(GetParam());
     const int shared = dup(reader.keeperEnd);
-    deliveries.Start(reader.keeperEnd, kText.data(), kText.size(), Now());
+    deliveries.Start(reader.keeperEnd, kText.data(), kText.size(), Clock::now());
     EXPECT_EQ(deliveries.count(), 1U);
     const std::string got = ReadAll(deliveries, reader.readerEnd, shared);
     done = true;
@@ -125,7 +125,7 @@ TEST(DeliveriesTableTest, AFullTableGivesUpTheTransferThatWaitedLongest) {
     for (std::size_t i = 0; i <= Deliveries::kMostAtOnce; ++i) {
         readers.push_back(Make(Kind::kSmallSocket));
         deliveries.Start(readers.back().keeperEnd, kText.data(), kText.size(),
-                         static_cast<Millis>(i));
+                         Clock::time_point(std::chrono::milliseconds(static_cast<long>(i))));
     }
     EXPECT_EQ(deliveries.count(), Deliveries::kMostAtOnce);
     // The first reader's socket is closed: it reads what had gone and then its end.
