@@ -28,6 +28,7 @@
 #include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
+#include "bench/bench_support.h"
 #include "keeper/x11/xcb_reply.h"
 #include "support/command.h"
 #include "support/window_manager.h"
@@ -45,15 +46,10 @@ double MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
+using quirlomat::bench::Median;
 
 [[noreturn]] void Die(const std::string& what) {
-    std::fprintf(stderr, "desktop_bench: %s\n", what.c_str());
-    std::exit(1);
+    quirlomat::bench::Die("desktop_bench", what);
 }
 
 // Orphans (the keepers, xclip's forked child) come back to the bench, so they can be found,
@@ -225,13 +221,7 @@ std::optional<long> ResidentKiB(const std::string& comm) {
             if (name != comm) {
                 continue;
             }
-            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-            std::string line;
-            while (std::getline(status, line)) {
-                if (line.rfind("VmRSS:", 0) == 0) {
-                    return std::stol(line.substr(6));
-                }
-            }
+            return quirlomat::bench::ResidentKiB(static_cast<pid_t>(pid));
         }
         usleep(10000);
     }

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "support/command.h"
 #include "support/wayland_session.h"
 
@@ -30,25 +31,11 @@ using quirlomat::testing::RunningProgram;
 using quirlomat::testing::WaylandSession;
 using Clock = std::chrono::steady_clock;
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
+using quirlomat::bench::Median;
+using quirlomat::bench::ResidentKiB;
 
 [[noreturn]] void Die(const std::string& what) {
-    std::fprintf(stderr, "wayland_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-std::optional<long> ResidentKiB(long pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return std::nullopt;
+    quirlomat::bench::Die("wayland_bench", what);
 }
 
 std::optional<long> ProcessOf(const std::string& executable) {
@@ -134,7 +121,7 @@ int main(int argc, char** argv) {
             }
         }
         if (const auto pid = ProcessOf(keeper)) {
-            if (const auto rss = ResidentKiB(*pid)) {
+            if (const auto rss = ResidentKiB(static_cast<pid_t>(*pid))) {
                 rssOurs.push_back(static_cast<double>(*rss));
             }
         }

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <stdexcept>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/spawn_arguments.h"
+#include "support/spawn.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::testing {
@@ -62,33 +62,24 @@ bool GroupIsGone(pid_t group) {
 Outcome RunCheck(const std::string& check, const std::string& display) {
     std::vector<std::string> argv = {"dbus-run-session",    "--",  QUIRLOMAT_A11Y_PYTHON,
                                      QUIRLOMAT_A11Y_SCRIPT, check, QUIRLOMAT_A11Y_PROGRAM};
-    std::vector<std::string> env = Environment(display);
-    std::vector<char*> argp = SpawnArguments(argv);
-    std::vector<char*> envp = SpawnArguments(env);
-
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         return {-1, "pipe2 failed"};
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
+    SpawnOptions options;
+    options.output.fd = ends[1];
+    options.error.fd = ends[1];
+    options.group = SpawnOptions::Group::kOwnGroup;
+    options.environment = Environment(display);
     pid_t pid = -1;
-    const int failure =
-        posix_spawnp(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    close(ends[1]);
-    if (failure != 0) {
+    try {
+        pid = Spawn(argv, options);
+    } catch (const std::runtime_error&) {
         close(ends[0]);
+        close(ends[1]);
         return {-1, "cannot start dbus-run-session (is the package dbus-daemon installed?)"};
     }
+    close(ends[1]);
     (void)fcntl(ends[0], F_SETFL, O_NONBLOCK);
 
     Outcome outcome;

@@ -17,6 +17,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "generator/standard_key_letters.h"
 #include "support/command.h"
 #include "support/process_probe.h"
 #include "support/wayland_session.h"
@@ -29,8 +30,14 @@ using Session = WaylandSession;
 using ::testing::Contains;
 
 constexpr char kTitle[] = "ZANDOs Quirlomat";
-constexpr char kStandardKeyLetters[] =
-    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-!~*'()=+$,?/:#%";
+// The key letters the window starts with, as the generator has them (all of them ASCII).
+const std::string kStandardKeyLetters = [] {
+    std::string letters;
+    for (const char16_t letter : StandardKeyLetters) {
+        letters.push_back(static_cast<char>(letter));
+    }
+    return letters;
+}();
 constexpr int kEndLimitMs = 5000;
 
 std::string ProgramPath() {

@@ -6,13 +6,13 @@
 #include <optional>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
-#include "support/spawn_arguments.h"
+#include "support/spawn.h"
 
 namespace quirlomat::testing {
 
@@ -60,32 +60,14 @@ struct Pipe {
     }
 };
 
-pid_t Spawn(const std::vector<std::string>& argv, std::vector<std::string> env, int in, int out,
+pid_t Start(const std::vector<std::string>& argv, std::vector<std::string> env, int in, int out,
             int err) {
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp = SpawnArguments(args);
-    std::vector<char*> envp = SpawnArguments(env);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (in >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    }
-    if (out >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-    // The search in PATH must use the child's PATH, which is the test's own.
-    pid_t pid = -1;
-    const int failure = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (failure != 0) {
-        throw std::runtime_error("cannot start " + argv[0]);
-    }
-    return pid;
+    SpawnOptions options;
+    options.input.fd = in;
+    options.output.fd = out;
+    options.error.fd = err;
+    options.environment = std::move(env);
+    return Spawn(argv, options);
 }
 
 int DecodeStatus(int status) {
@@ -99,7 +81,7 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
     Pipe in;
     Pipe out;
     Pipe err;
-    const pid_t pid = Spawn(argv, Environment(display, {}), in.read, out.write, err.write);
+    const pid_t pid = Start(argv, Environment(display, {}), in.read, out.write, err.write);
     close(in.read);
     close(out.write);
     close(err.write);
@@ -178,7 +160,7 @@ RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::
     if (!input.empty()) {
         in.emplace();
     }
-    pid_ = Spawn(argv, Environment(display, extraEnvironment), in ? in->read : -1, -1, err.write);
+    pid_ = Start(argv, Environment(display, extraEnvironment), in ? in->read : -1, -1, err.write);
     close(err.write);
     if (in) {
         // Small texts only: the program must read them before the pipe's buffer is full.

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -18,7 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "support/spawn_arguments.h"
+#include "support/spawn.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::testing {
@@ -216,23 +215,13 @@ std::unique_ptr<RunningProgram> WaylandSession::Copy(const std::string& text) co
 }
 
 pid_t WaylandSession::SpawnCompositor(const std::vector<std::string>& command) {
-    std::vector<std::string> strings = command;
-    std::vector<char*> pointers = SpawnArguments(strings);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const std::string log = directory_ + "/compositor.err";
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int failure =
-        posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failure != 0) {
+    SpawnOptions options;
+    options.error.path = directory_ + "/compositor.err";
+    try {
+        return Spawn(command, options);
+    } catch (const std::runtime_error&) {
         throw std::runtime_error("WaylandSession: cannot start " + command.front());
     }
-    return pid;
 }
 
 void WaylandSession::StartSway(bool xwayland) {

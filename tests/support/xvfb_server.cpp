@@ -4,10 +4,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/spawn.h"
 
 namespace quirlomat::testing {
 
@@ -51,21 +52,18 @@ XvfbServer::XvfbServer() {
     (void)fcntl(ends[1], F_SETFD, 0);
     const std::string fd = std::to_string(ends[1]);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // Xvfb reports keyboard and font notes on its standard streams; they are no test output.
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    // -noreset: the server must not wipe its state when the last client leaves, or a test
-    // that reconnects could meet a server in the middle of its reset.
-    const char* argv[] = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten",  "tcp",
-                          "-noreset", "-screen",    "0",        "640x480x24", nullptr};
-    const int failure =
-        posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    // Xvfb reports keyboard and font notes on its standard streams, which go to /dev/null: they
+    // are no test output. -noreset: the server must not wipe its state when the last client
+    // leaves, or a test that reconnects could meet a server in the middle of its reset.
+    bool failure = false;
+    try {
+        pid_ = Spawn({"Xvfb", "-displayfd", fd, "-nolisten", "tcp", "-noreset", "-screen", "0",
+                      "640x480x24"});
+    } catch (const std::runtime_error&) {
+        failure = true;
+    }
     close(ends[1]);
-    if (failure != 0) {
+    if (failure) {
         close(ends[0]);
         pid_ = -1;
         throw std::runtime_error("XvfbServer: cannot start Xvfb (is the package xvfb installed?)");

@@ -15,7 +15,7 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
-#include "selection_client.h"
+#include "support/selection_client.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat {

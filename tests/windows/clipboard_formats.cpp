@@ -5,18 +5,18 @@
 // something is missing (said on standard error), 2 when the clipboard cannot be opened.
 //
 // usage: clipboard_formats [--none]   --none: the markers must be absent instead
+//        clipboard_formats --standard-key-letters
+//                                      prints the key letters the window starts with, which
+//                                      the test checks the password against
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <windows.h>
 
-namespace {
+#include "generator/standard_key_letters.h"
+#include "keeper/common/clipboard_forms.h"
 
-constexpr const wchar_t* kMarkers[] = {
-    L"ExcludeClipboardContentFromMonitorProcessing",
-    L"CanIncludeInClipboardHistory",
-    L"CanUploadToCloudClipboard",
-};
+namespace {
 
 // The clipboard may be busy for a moment (the program that set it, Wine's X11 bridge).
 bool OpenWithRetries() {
@@ -43,6 +43,13 @@ std::string Utf8(const wchar_t* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--standard-key-letters") == 0) {
+        // All of them ASCII.
+        for (const char16_t letter : quirlomat::StandardKeyLetters) {
+            (void)std::putchar(static_cast<char>(letter));
+        }
+        return 0;
+    }
     const bool markersAbsent = argc > 1 && std::strcmp(argv[1], "--none") == 0;
     if (!OpenWithRetries()) {
         std::fprintf(stderr, "clipboard_formats: cannot open the clipboard\n");
@@ -58,18 +65,18 @@ int main(int argc, char** argv) {
         (void)std::fwrite(utf8.data(), 1, utf8.size(), stdout);
         (void)GlobalUnlock(text);
     }
-    for (const wchar_t* name : kMarkers) {
-        const UINT format = RegisterClipboardFormatW(name);
+    for (const char* name : quirlomat::clipboard_forms::kWindowsExclusions) {
+        const UINT format = RegisterClipboardFormatA(name);
         const HANDLE data = format != 0 ? GetClipboardData(format) : nullptr;
         if (markersAbsent) {
             if (data != nullptr) {
-                std::fprintf(stderr, "clipboard_formats: %ls is there\n", name);
+                std::fprintf(stderr, "clipboard_formats: %s is there\n", name);
                 status = 1;
             }
             continue;
         }
         if (data == nullptr) {
-            std::fprintf(stderr, "clipboard_formats: %ls is missing\n", name);
+            std::fprintf(stderr, "clipboard_formats: %s is missing\n", name);
             status = 1;
             continue;
         }
@@ -83,7 +90,7 @@ int main(int argc, char** argv) {
             (void)GlobalUnlock(data);
         }
         if (size < sizeof value || value != 0) {
-            std::fprintf(stderr, "clipboard_formats: %ls is not a DWORD 0 (%lu bytes)\n", name,
+            std::fprintf(stderr, "clipboard_formats: %s is not a DWORD 0 (%lu bytes)\n", name,
                          static_cast<unsigned long>(size));
             status = 1;
         }

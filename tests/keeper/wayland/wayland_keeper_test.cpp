@@ -16,7 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "keeper/wayland/piped_keeper.h"
+#include "support/keeper_process.h"
 #include "support/wayland_session.h"
 
 namespace quirlomat::testing {
@@ -43,12 +43,12 @@ protected:
         keeperPath_ = session_->Stage(QUIRLOMAT_TEST_WAYLAND_KEEPER, "quirlomat-wayland-keeper");
     }
 
-    std::unique_ptr<PipedKeeper> StartKeeper() {
-        return std::make_unique<PipedKeeper>(session_->Client({keeperPath_}));
+    std::unique_ptr<KeeperProcess> StartKeeper() {
+        return std::make_unique<KeeperProcess>(session_->Client({keeperPath_}));
     }
 
     // A keeper that has taken the clipboard with text.
-    std::unique_ptr<PipedKeeper> HandedOff(const std::string& text) {
+    std::unique_ptr<KeeperProcess> HandedOff(const std::string& text) {
         auto keeper = StartKeeper();
         EXPECT_EQ(keeper->ReadLine(), "READY");
         keeper->HandOff(text);

@@ -17,10 +17,10 @@
 
 #include <gtest/gtest.h>
 
-#include "keeper_process.h"
-#include "selection_client.h"
 #include "support/command.h"
+#include "support/keeper_process.h"
 #include "support/process_probe.h"
+#include "support/selection_client.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::testing {

@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "keeper/common/hand_off_reader.h"
-#include "keeper_process.h"
-#include "selection_client.h"
+#include "support/keeper_process.h"
 #include "support/no_display.h"
+#include "support/selection_client.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::testing {

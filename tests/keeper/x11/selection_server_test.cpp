@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "selection_client.h"
+#include "support/selection_client.h"
 #include "support/xvfb_server.h"
 
 namespace quirlomat::keeper::x11 {

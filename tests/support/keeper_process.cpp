@@ -1,11 +1,10 @@
-#include "keeper/wayland/piped_keeper.h"
+#include "support/keeper_process.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -13,7 +12,7 @@
 #include <utility>
 
 #include "keeper/common/hand_off_protocol.h"
-#include "support/spawn_arguments.h"
+#include "support/spawn.h"
 
 namespace quirlomat::testing {
 
@@ -29,40 +28,44 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-PipedKeeper::PipedKeeper(const std::vector<std::string>& argv) {
+KeeperProcess::KeeperProcess(const std::string& path)
+    : KeeperProcess(std::vector<std::string>{path}) {}
+
+KeeperProcess::KeeperProcess(const std::vector<std::string>& command) {
+    // A keeper that refuses the text stops reading; the write must then fail, not kill the
+    // test.
+    (void)std::signal(SIGPIPE, SIG_IGN);
     int in[2];
     int out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-        throw std::runtime_error("PipedKeeper: pipe2 failed");
+        throw std::runtime_error("KeeperProcess: pipe2 failed");
     }
-    std::vector<std::string> strings = argv;
-    std::vector<char*> pointers = SpawnArguments(strings);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    const int failure =
-        posix_spawnp(&pid_, pointers[0], &actions, &attributes, pointers.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    SpawnOptions options;
+    options.input.fd = in[0];
+    options.output.fd = out[1];
+    options.error.fd = STDERR_FILENO;
+    options.group = SpawnOptions::Group::kOwnSession;
+    try {
+        pid_ = Spawn(command, options);
+    } catch (...) {
+        for (const int fd : {in[0], in[1], out[0], out[1]}) {
+            close(fd);
+        }
+        throw;
+    }
     close(in[0]);
     close(out[1]);
     input_ = in[1];
     output_ = out[0];
-    if (failure != 0) {
-        close(input_);
-        close(output_);
-        throw std::runtime_error("PipedKeeper: cannot start " + argv.front());
-    }
     // A keeper that stopped reading must not block the test.
     (void)fcntl(input_, F_SETFL, O_NONBLOCK);
-    (void)std::signal(SIGPIPE, SIG_IGN);
 }
 
-PipedKeeper::~PipedKeeper() {
+KeeperProcess::KeeperProcess(const std::string& path, std::string_view text) : KeeperProcess(path) {
+    status_ = HandOver(text);
+}
+
+KeeperProcess::~KeeperProcess() {
     if (!HasEnded()) {
         (void)kill(pid_, SIGKILL);
         (void)waitpid(pid_, nullptr, 0);
@@ -73,7 +76,7 @@ PipedKeeper::~PipedKeeper() {
     }
 }
 
-std::string PipedKeeper::ReadLine(int timeoutMs) {
+std::string KeeperProcess::ReadLine(int timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (const std::size_t end = buffered_.find('\n'); end != std::string::npos) {
@@ -94,7 +97,7 @@ std::string PipedKeeper::ReadLine(int timeoutMs) {
     }
 }
 
-std::string PipedKeeper::ReadRest(int timeoutMs) {
+std::string KeeperProcess::ReadRest(int timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         pollfd readable{output_, POLLIN, 0};
@@ -111,8 +114,8 @@ std::string PipedKeeper::ReadRest(int timeoutMs) {
     return std::exchange(buffered_, {});
 }
 
-void PipedKeeper::Write(std::string_view bytes) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+void KeeperProcess::Write(std::string_view bytes) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
     while (!bytes.empty() && input_ >= 0) {
         const ssize_t written = write(input_, bytes.data(), bytes.size());
         if (written > 0) {
@@ -124,43 +127,52 @@ void PipedKeeper::Write(std::string_view bytes) {
         }
         pollfd writable{input_, POLLOUT, 0};
         if (poll(&writable, 1, MillisecondsLeft(deadline)) <= 0) {
-            throw std::runtime_error("PipedKeeper: the keeper reads nothing");
+            throw std::runtime_error("KeeperProcess: the keeper reads nothing");
         }
     }
 }
 
-void PipedKeeper::CloseInput() {
+void KeeperProcess::CloseInput() {
     if (input_ >= 0) {
         close(input_);
         input_ = -1;
     }
 }
 
-void PipedKeeper::HandOff(std::string_view text) {
+void KeeperProcess::HandOff(std::string_view text) {
     char header[hand_off::kLongestHeader];
     Write({header, hand_off::WriteHeader(text.size(), header)});
     Write(text);
     CloseInput();
 }
 
-bool PipedKeeper::HasEnded() {
-    if (status_ != -2) {
+std::string KeeperProcess::HandOver(std::string_view text) {
+    std::string ready = ReadLine();
+    if (ready != hand_off::kReady) {
+        return ready;
+    }
+    HandOff(text);
+    return ReadLine();
+}
+
+bool KeeperProcess::HasEnded() {
+    if (exit_ != -2) {
         return true;
     }
     int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+        exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return true;
     }
-    return false;
+    return pid_ <= 0;
 }
 
-int PipedKeeper::WaitForExit(int timeoutMs) {
+int KeeperProcess::WaitForExit(int timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!HasEnded() && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return HasEnded() ? status_ : -1;
+    return HasEnded() ? exit_ : -1;
 }
 
 }  // namespace quirlomat::testing

@@ -1,4 +1,4 @@
-#include "selection_client.h"
+#include "support/selection_client.h"
 
 #include <cerrno>
 #include <chrono>
