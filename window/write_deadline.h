@@ -18,11 +18,10 @@ public:
     // Bounds the calls of the thread that makes it. Without a timer (the system refused one)
     // Arm does nothing.
     WriteDeadline();
+    bool valid() const { return valid_; }
     ~WriteDeadline();
     WriteDeadline(const WriteDeadline&) = delete;
     WriteDeadline& operator=(const WriteDeadline&) = delete;
-
-    bool valid() const { return valid_; }
 
     // The thread's system call under way after `after` from now is interrupted; a call that
     // ends before is not affected, but a later one may be, until Disarm.

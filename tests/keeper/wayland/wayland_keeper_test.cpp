@@ -328,10 +328,6 @@ struct Hoard {
     int holdMs;
 };
 
-void PrintTo(const Hoard& hoard, std::ostream* out) {
-    *out << hoard.transfers << " transfers held " << hoard.holdMs << " ms";
-}
-
 class HostileReaderHoardTest : public HostileReaderTest,
                                public ::testing::WithParamInterface<Hoard> {};
 
@@ -361,7 +357,11 @@ TEST_P(HostileReaderHoardTest, HeldTransfersStarveNoPasteAndAreNotCut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hoards, HostileReaderHoardTest,
-                         ::testing::Values(Hoard{1, 11'000}, Hoard{40, 3000}, Hoard{140, 3000}));
+                         ::testing::Values(Hoard{1, 11'000}, Hoard{40, 3000}, Hoard{140, 3000}),
+                         [](const ::testing::TestParamInfo<Hoard>& hoard) {
+                             return std::to_string(hoard.param.transfers) + "HeldFor" +
+                                    std::to_string(hoard.param.holdMs) + "Ms";
+                         });
 
 std::string ProcFile(pid_t pid, const std::string& name) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/" + name);
