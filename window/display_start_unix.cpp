@@ -29,14 +29,11 @@ void Complain(const std::string& line) {
 }
 
 std::unique_ptr<Clipboard> MakeWay(HandOff way, const std::string& programPath) {
-    switch (way) {
-        case HandOff::kWaylandKeeper:
-        case HandOff::kX11Keeper:
-            return std::make_unique<KeeperClipboard>(KeeperPath(way, programPath));
-        case HandOff::kThisProcess:
-            return std::make_unique<QtSelectionOwner>();
-        case HandOff::kWindowSystem:
-            break;
+    if (KeeperProgram(way) != nullptr) {
+        return std::make_unique<KeeperClipboard>(KeeperPath(way, programPath));
+    }
+    if (way == HandOff::kThisProcess) {
+        return std::make_unique<QtSelectionOwner>();
     }
     return std::make_unique<QtClipboard>();
 }
