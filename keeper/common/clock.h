@@ -11,8 +11,11 @@ using Clock = std::chrono::steady_clock;
 
 // For poll(): the whole milliseconds from now until then, 0 once it has passed.
 inline int MillisecondsUntil(Clock::time_point then, Clock::time_point now) {
+    // poll() takes an int; a day is far beyond any deadline of a keeper.
+    constexpr std::chrono::milliseconds::rep kLongest =
+        std::chrono::milliseconds(std::chrono::hours(24)).count();
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(then - now).count();
-    return static_cast<int>(std::clamp<decltype(left)>(left, 0, 24 * 60 * 60 * 1000));
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left, 0, kLongest));
 }
 
 }  // namespace quirlomat::keeper
