@@ -1,6 +1,7 @@
 // The real program on real Wayland compositors, driven by real input: wtype through sway's
-// virtual keyboard, X test input into weston's X11 back end. The clipboard is read after the
-// program has ended by wl-paste, and by an X client through XWayland where there is one.
+// virtual keyboard, X test input into weston's X11 back end or into XWayland, KWin's fake
+// input and Mutter's remote desktop. The clipboard is read after the program has ended by
+// wl-paste, and by an X client through XWayland where there is one.
 
 #include <algorithm>
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <signal.h>
 #include <string>
 #include <sys/types.h>
 #include <thread>
@@ -76,6 +78,24 @@ protected:
                                              "libexec/quirlomat/quirlomat-wayland-keeper");
         }
         xPaste_ = session_->Stage(QUIRLOMAT_TEST_X_PASTE, "x-paste");
+        if (compositor == Session::Compositor::kKWin) {
+            kwinKey_ = session_->Stage(QUIRLOMAT_TEST_KWIN_KEY, "kwin-key");
+        } else if (compositor == Session::Compositor::kMutter) {
+            StartMutterKeyboard();
+        }
+    }
+
+    // Mutter's seat gets its keyboard, which every clipboard client there needs too.
+    void StartMutterKeyboard() {
+        const std::string script = session_->Stage(QUIRLOMAT_TEST_MUTTER_KEY, "mutter-key");
+        mutterKeyboard_ = std::make_unique<RunningProgram>(
+            session_->Client({"/usr/bin/python3", script, "0xff0d"}), "");
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (mutterKeyboard_->Stderr().find("ready") == std::string::npos) {
+            ASSERT_FALSE(mutterKeyboard_->HasEnded()) << mutterKeyboard_->Stderr();
+            ASSERT_LT(Clock::now(), deadline) << "no keyboard on Mutter's seat";
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     }
 
     void Start(const std::vector<std::string>& environment = {}) {
@@ -134,6 +154,32 @@ protected:
         }
     }
 
+    // Mutter and KWin: Enter through XWayland to a dialog Qt draws there, else through the
+    // compositor's own input interface. Until the dialog is up and focused a press reaches
+    // nothing, so it is repeated until the program has ended or the clipboard holds a password
+    // (the windowless owner stays); the time of the last press counts.
+    void PressEnterOnDesktop(bool throughXWayland) {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (!running_->HasEnded() && Clock::now() < deadline) {
+            if (throughXWayland || compositor_ == Session::Compositor::kKWin) {
+                const CommandResult typed = session_->Run(
+                    throughXWayland ? std::vector<std::string>{"xdotool", "key", "Return"}
+                                    : std::vector<std::string>{kwinKey_, "28"});  // KEY_ENTER
+                ASSERT_EQ(typed.status, 0) << typed.err;
+            } else {
+                ASSERT_EQ(kill(mutterKeyboard_->pid(), SIGUSR1), 0);
+            }
+            pressed_ = Clock::now();
+            const auto settled = pressed_ + std::chrono::milliseconds(1500);
+            while (!running_->HasEnded() && Clock::now() < settled) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            if (running_->HasEnded() || IsStandardPassword(session_->Paste().out)) {
+                return;
+            }
+        }
+    }
+
     // Within ms of the press.
     void ExpectEndedWithin(int ms) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -164,7 +210,12 @@ protected:
         return first;
     }
 
-    void ExpectXClientReads(const std::string& password) {
+    void ExpectXClientReads(const std::string& password, bool hint = false) {
+        if (hint) {
+            const CommandResult marked = session_->Run({xPaste_, "x-kde-passwordManagerHint"});
+            EXPECT_EQ(marked.status, 0) << marked.err;
+            EXPECT_EQ(marked.out, "secret");
+        }
         const CommandResult pasted = session_->Run({xPaste_, "UTF8_STRING"});
         EXPECT_EQ(pasted.status, 0)
             << pasted.err
@@ -191,6 +242,7 @@ protected:
 
     void TearDown() override {
         running_.reset();
+        mutterKeyboard_.reset();
         session_.reset();
     }
 
@@ -201,6 +253,8 @@ protected:
     std::string x11Keeper_;
     std::string waylandKeeper_ = "/nonexistent";
     std::string xPaste_;
+    std::string kwinKey_;
+    std::unique_ptr<RunningProgram> mutterKeyboard_;
     Clock::time_point pressed_;
 };
 
@@ -247,6 +301,82 @@ INSTANTIATE_TEST_SUITE_P(
                       XWaylandCase{"QtOnWayland", {"QT_QPA_PLATFORM=wayland"}},
                       XWaylandCase{"QtOnWaylandThenX11", {"QT_QPA_PLATFORM=wayland;xcb"}}),
     [](const ::testing::TestParamInfo<XWaylandCase>& platform) { return platform.param.name; });
+
+// GNOME's Mutter and KDE's KWin, each without XWayland and with it, the dialog drawn through
+// XWayland (Qt's choice where there is an X display) or on Wayland.
+enum class Holder : std::uint8_t { kWaylandKeeper, kX11Keeper, kProgramItself };
+
+struct DesktopCase {
+    const char* name;
+    Session::Compositor compositor;
+    bool xwayland;
+    std::vector<std::string> environment;
+    Holder holder;  // which process serves the clipboard once the window has gone
+};
+
+void PrintTo(const DesktopCase& desktop, std::ostream* out) {
+    *out << desktop.name;
+}
+
+class DesktopEndToEnd : public WaylandEndToEnd, public ::testing::WithParamInterface<DesktopCase> {
+protected:
+    // Nothing but the holder of the path is left of the program.
+    void ExpectHeldBy(Holder holder) {
+        EXPECT_EQ(ProcessesOf(waylandKeeper_).size(), holder == Holder::kWaylandKeeper ? 1U : 0U);
+        EXPECT_EQ(ProcessesOf(x11Keeper_).size(), holder == Holder::kX11Keeper ? 1U : 0U);
+        EXPECT_EQ(running_->HasEnded(), holder != Holder::kProgramItself) << running_->Stderr();
+    }
+
+    // Another client copies: every process of the program ends within 2 s.
+    void ExpectAllEndWhenAnotherClientCopies() {
+        const auto copier = session_->Copy("danach");
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        EXPECT_EQ(running_->WaitForExit(2000), 0) << running_->Stderr();
+        while ((!ProcessesOf(waylandKeeper_).empty() || !ProcessesOf(x11Keeper_).empty()) &&
+               Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(ProcessesOf(waylandKeeper_).empty());
+        EXPECT_TRUE(ProcessesOf(x11Keeper_).empty());
+    }
+};
+
+TEST_P(DesktopEndToEnd, ThePasswordOutlivesTheWindowWithItsHint) {
+    const DesktopCase& desktop = GetParam();
+    Open(desktop.compositor, desktop.xwayland);
+    Start(desktop.environment);
+    const bool drawnThroughXWayland = desktop.xwayland && desktop.environment.empty();
+    PressEnterOnDesktop(drawnThroughXWayland);
+    const Clock::time_point pressed = pressed_;
+    if (desktop.holder == Holder::kProgramItself) {
+        std::this_thread::sleep_until(pressed + std::chrono::milliseconds(kEndLimitMs));
+    } else {
+        ExpectEndedWithin(kEndLimitMs);
+    }
+    ExpectHeldBy(desktop.holder);
+    const std::string password = ExpectReadableLater(pressed);
+    if (desktop.xwayland) {
+        ExpectXClientReads(password, /*hint=*/true);
+    }
+    ExpectHeldBy(desktop.holder);
+    ExpectAllEndWhenAnotherClientCopies();
+}
+
+const Session::Compositor kMutter = Session::Compositor::kMutter;
+const Session::Compositor kKWin = Session::Compositor::kKWin;
+
+INSTANTIATE_TEST_SUITE_P(
+    MutterAndKWin, DesktopEndToEnd,
+    ::testing::Values(
+        DesktopCase{"MutterNative", kMutter, false, {}, Holder::kProgramItself},
+        DesktopCase{"MutterQtOnX11", kMutter, true, {}, Holder::kX11Keeper},
+        DesktopCase{
+            "MutterQtOnWayland", kMutter, true, {"QT_QPA_PLATFORM=wayland"}, Holder::kX11Keeper},
+        DesktopCase{"KWinNative", kKWin, false, {}, Holder::kWaylandKeeper},
+        DesktopCase{"KWinQtOnX11", kKWin, true, {}, Holder::kWaylandKeeper},
+        DesktopCase{
+            "KWinQtOnWayland", kKWin, true, {"QT_QPA_PLATFORM=wayland"}, Holder::kWaylandKeeper}),
+    [](const ::testing::TestParamInfo<DesktopCase>& desktop) { return desktop.param.name; });
 
 TEST_F(WaylandEndToEnd, TenNativeRunsInARowAllEnd) {
     Open(Session::Compositor::kSway, /*xwayland=*/false);
