@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <signal.h>
 #include <string>
 #include <sys/types.h>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QImage>
+#include <QString>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -419,6 +422,78 @@ TEST_F(WaylandEndToEnd, WestonWithoutDataControlOrXKeepsThePasswordPastTheProgra
     // ends the program's custody; it keeps text/plain;charset=utf-8 alone, without the hint.
     ExpectEndedWithin(kEndLimitMs);
     ExpectReadableLater(pressed, /*hint=*/false);
+}
+
+// The frame Qt draws itself where the compositor draws none (weston's desktop shell, as
+// Mutter): a title bar of one light colour across the top of the window, with the buttons at
+// its right end, 18 pixels square, 8 from the edge and 5 apart, the close box rightmost.
+struct TitleBar {
+    int left = 0;
+    int right = 0;  // one past the last pixel
+    int top = 0;
+    QRgb colour = 0;
+};
+
+std::optional<TitleBar> FindTitleBar(const QImage& shot) {
+    constexpr int kMinimumWidth = 150;
+    for (int y = 0; y < shot.height(); ++y) {
+        int runStart = 0;
+        for (int x = 1; x <= shot.width(); ++x) {
+            if (x < shot.width() && shot.pixel(x, y) == shot.pixel(runStart, y)) {
+                continue;
+            }
+            // The corners are rounded off with a radius of 3: the third row is the first whole
+            // one, and still 3 short at either end.
+            if (x - runStart >= kMinimumWidth && qGray(shot.pixel(runStart, y)) > 200 && y >= 2 &&
+                runStart > 0 && x < shot.width()) {
+                return TitleBar{runStart - 3, x + 3, y - 2, shot.pixel(runStart, y)};
+            }
+            runStart = x;
+        }
+    }
+    return std::nullopt;
+}
+
+// How many pixels of the button the n-th from the right end (0: the close box) holds that
+// stand out from the title bar.
+int MarkedPixels(const QImage& shot, const TitleBar& bar, int n) {
+    constexpr int kSize = 18;
+    const int right = bar.right - 8 - n * (kSize + 5);
+    int marked = 0;
+    for (int y = bar.top + 6; y < bar.top + 6 + kSize; ++y) {
+        for (int x = right - kSize; x < right; ++x) {
+            marked += std::abs(qGray(shot.pixel(x, y)) - qGray(bar.colour)) > 80 ? 1 : 0;
+        }
+    }
+    return marked;
+}
+
+TEST_F(WaylandEndToEnd, TheFrameQtDrawsOnWaylandOffersTheButtonsQtAllows) {
+    Open(Session::Compositor::kWestonDesktop, /*xwayland=*/false);
+    Start({"QT_QPA_PLATFORM=wayland"});
+    // Left in the test's directory for a look at it.
+    const std::string png = std::filesystem::absolute("wayland-frame.png").string();
+    std::optional<TitleBar> bar;
+    QImage shot;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (!bar && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const CommandResult grabbed =
+            RunCommand({QUIRLOMAT_TEST_SCREEN_GRABBER, "0", "0", "640", "480", png},
+                       session_->hostDisplay(), "", 10000);
+        ASSERT_EQ(grabbed.status, 0) << grabbed.err;
+        ASSERT_TRUE(shot.load(QString::fromStdString(png)));
+        bar = FindTitleBar(shot);
+    }
+    ASSERT_TRUE(bar.has_value()) << "no whole frame on the screen: " << png;
+    std::cout << "the frame: " << png << "\n";
+    // A cross in the close box.
+    EXPECT_GT(MarkedPixels(shot, *bar, 0), 10) << png;
+    // Qt's frame offers a maximize and a minimize button, whatever the window's flags say, up
+    // to Qt 6.8 at least; no public interface turns them off. Should a later Qt leave them out
+    // for this window, the README's desktop section is due for an update.
+    EXPECT_GT(MarkedPixels(shot, *bar, 1), 10) << png;
+    EXPECT_GT(MarkedPixels(shot, *bar, 2), 3) << png;
 }
 
 TEST_F(WaylandEndToEnd, WestonWithXWaylandHandsTheX11KeeperThePassword) {

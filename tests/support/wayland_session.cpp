@@ -125,7 +125,10 @@ WaylandSession::WaylandSession(Compositor compositor, bool xwayland) : composito
                 StartSway(xwayland);
                 break;
             case Compositor::kWeston:
-                StartWeston(xwayland);
+                StartWeston(xwayland, "kiosk-shell.so");
+                break;
+            case Compositor::kWestonDesktop:
+                StartWeston(xwayland, "desktop-shell.so");
                 break;
             case Compositor::kMutter:
                 StartSessionBus();
@@ -272,7 +275,7 @@ void WaylandSession::StartSway(bool xwayland) {
                                    "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"}));
 }
 
-void WaylandSession::StartWeston(bool xwayland) {
+void WaylandSession::StartWeston(bool xwayland, const std::string& shell) {
     // weston's headless back end has no seat, and without a seat no client can own a
     // clipboard; its X11 back end, on an X server of the session's own, has one, with a
     // keyboard that X test input reaches. That X server is weston's output only: clients of
@@ -280,11 +283,16 @@ void WaylandSession::StartWeston(bool xwayland) {
     host_ = std::make_unique<XvfbServer>();
     std::vector<std::string> argv = {"weston",
                                      "--backend=x11-backend.so",
-                                     "--shell=kiosk-shell.so",
+                                     "--shell=" + shell,
                                      "--socket=" + waylandDisplay_,
                                      "--idle-time=0",
                                      "--no-config",
                                      "--log=" + directory_ + "/compositor.log"};
+    if (shell == "desktop-shell.so") {
+        // The output as large as the X screen, so that the shell places windows where they
+        // can be seen whole.
+        argv.insert(argv.end(), {"--width=640", "--height=480"});
+    }
     if (xwayland) {
         argv.emplace_back("--xwayland");
     }
@@ -354,7 +362,7 @@ void WaylandSession::WaitUntilUp(bool xwayland, Compositor compositor) {
                                      ReadFile(directory_ + "/compositor.err") +
                                      ReadFile(directory_ + "/compositor.log"));
         }
-        if (compositor != Compositor::kWeston) {
+        if (compositor != Compositor::kWeston && compositor != Compositor::kWestonDesktop) {
             std::istringstream ready(ReadFile(directory_ + "/ready"));
             std::string wayland;
             std::string x;

@@ -29,7 +29,9 @@ namespace quirlomat::testing {
 // which keeps parallel sessions apart.
 class WaylandSession {
 public:
-    enum class Compositor : std::uint8_t { kSway, kWeston, kMutter, kKWin };
+    // kWestonDesktop: weston with its desktop shell, whose windows keep their own size and
+    // wear only the frame their client draws (the kiosk shell fills the screen with them).
+    enum class Compositor : std::uint8_t { kSway, kWeston, kWestonDesktop, kMutter, kKWin };
 
     // Starts the compositor and waits until it accepts clients (and XWayland has a display
     // name); throws std::runtime_error when it does not come up in time.
@@ -73,7 +75,7 @@ public:
 
 private:
     void StartSway(bool xwayland);
-    void StartWeston(bool xwayland);
+    void StartWeston(bool xwayland, const std::string& shell);
     void StartSessionBus();
     void StartMutter(bool xwayland);
     void StartKWin(bool xwayland);
