@@ -381,6 +381,29 @@ INSTANTIATE_TEST_SUITE_P(
             "KWinQtOnWayland", kKWin, true, {"QT_QPA_PLATFORM=wayland"}, Holder::kWaylandKeeper}),
     [](const ::testing::TestParamInfo<DesktopCase>& desktop) { return desktop.param.name; });
 
+// Mutter reads text/plain;charset=utf-8 from whoever sets the clipboard and, once that owner
+// has gone without another taking over, serves its own copy, without the hint: the password
+// stays in the compositor until the clipboard changes.
+TEST_F(WaylandEndToEnd, MutterKeepsItsOwnCopyOnceTheKeeperHasGone) {
+    Open(Session::Compositor::kMutter, /*xwayland=*/true);
+    Start();
+    PressEnterOnDesktop(/*throughXWayland=*/true);
+    ExpectEndedWithin(kEndLimitMs);
+    const std::string password = session_->Paste().out;
+    ASSERT_TRUE(IsStandardPassword(password));
+    const std::vector<pid_t> keepers = ProcessesOf(x11Keeper_);
+    ASSERT_EQ(keepers.size(), 1U);
+    ASSERT_EQ(kill(keepers.front(), SIGTERM), 0);
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (!ProcessesOf(x11Keeper_).empty() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(ProcessesOf(x11Keeper_).empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(session_->Paste("text/plain;charset=utf-8").out, password);
+    EXPECT_THAT(session_->PastableTypes(), ::testing::Not(Contains("x-kde-passwordManagerHint")));
+}
+
 TEST_F(WaylandEndToEnd, TenNativeRunsInARowAllEnd) {
     Open(Session::Compositor::kSway, /*xwayland=*/false);
     std::vector<std::string> passwords;
