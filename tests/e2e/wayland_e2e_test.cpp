@@ -323,6 +323,14 @@ void PrintTo(const DesktopCase& desktop, std::ostream* out) {
 
 class DesktopEndToEnd : public WaylandEndToEnd, public ::testing::WithParamInterface<DesktopCase> {
 protected:
+    // From "kwin 5.27.5"; the session's own copy runs where the installed one may not.
+    int KWinMajorVersion() const {
+        const std::string version =
+            session_->Run({session_->directory() + "/bin/kwin_wayland", "--version"}).out;
+        const std::size_t digits = version.find_first_of("0123456789");
+        return digits == std::string::npos ? 0 : std::atoi(version.c_str() + digits);
+    }
+
     // Nothing but the holder of the path is left of the program.
     void ExpectHeldBy(Holder holder) {
         EXPECT_EQ(ProcessesOf(waylandKeeper_).size(), holder == Holder::kWaylandKeeper ? 1U : 0U);
@@ -358,7 +366,13 @@ TEST_P(DesktopEndToEnd, ThePasswordOutlivesTheWindowWithItsHint) {
     }
     ExpectHeldBy(desktop.holder);
     const std::string password = ExpectReadableLater(pressed);
-    if (desktop.xwayland) {
+    if (desktop.xwayland && desktop.compositor == Session::Compositor::kKWin &&
+        KWinMajorVersion() >= 6) {
+        // KWin 6's XWayland bridge (Debian 13) refuses X clients the hint; the text they read.
+        const CommandResult marked = session_->Run({xPaste_, "x-kde-passwordManagerHint"});
+        EXPECT_EQ(marked.status, 1) << marked.out << marked.err;
+        ExpectXClientReads(password);
+    } else if (desktop.xwayland) {
         ExpectXClientReads(password, /*hint=*/true);
     }
     ExpectHeldBy(desktop.holder);
