@@ -80,7 +80,7 @@ void EnsureX11SocketDirectory() {
 
 }  // namespace
 
-WaylandSession::WaylandSession(Compositor compositor, bool xwayland) {
+WaylandSession::WaylandSession(Compositor compositor, bool xwayland) : compositor_(compositor) {
     asNobody_ = geteuid() == 0;
     std::string pattern = (fs::temp_directory_path() / "quirlomat-wayland-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -119,10 +119,24 @@ WaylandSession::WaylandSession(Compositor compositor, bool xwayland) {
     }
 
     try {
-        if (compositor == Compositor::kSway) {
-            StartSway(xwayland);
-        } else {
-            StartWeston(xwayland);
+        switch (compositor) {
+            case Compositor::kSway:
+                StartSway(xwayland);
+                break;
+            case Compositor::kWeston:
+                StartWeston(xwayland, "kiosk-shell.so");
+                break;
+            case Compositor::kWestonDesktop:
+                StartWeston(xwayland, "desktop-shell.so");
+                break;
+            case Compositor::kMutter:
+                StartSessionBus();
+                StartMutter(xwayland);
+                break;
+            case Compositor::kKWin:
+                StartSessionBus();
+                StartKWin(xwayland);
+                break;
         }
         WaitUntilUp(xwayland, compositor);
     } catch (...) {
@@ -168,6 +182,9 @@ std::vector<std::string> WaylandSession::Client(
     if (!xDisplay_.empty()) {
         command.push_back("DISPLAY=" + xDisplay_);
     }
+    if (!xAuthority_.empty()) {
+        command.push_back("XAUTHORITY=" + xAuthority_);
+    }
     if (!swaySocket_.empty()) {
         command.push_back("SWAYSOCK=" + swaySocket_);
     }
@@ -203,20 +220,29 @@ std::vector<std::string> WaylandSession::PastableTypes() const {
 std::unique_ptr<RunningProgram> WaylandSession::Copy(const std::string& text) const {
     auto copier =
         std::make_unique<RunningProgram>(Client({"wl-copy", "--foreground", "--", text}), "");
-    // wl-copy owns the clipboard once wl-paste reads its text.
+    // wl-copy owns the clipboard once wl-paste reads its text. Without data-control both take
+    // the keyboard focus with a surface of their own for a moment, and on Mutter a wl-paste
+    // that takes it while wl-copy sets the selection makes the selection fail; there the
+    // pastes leave wl-copy time.
+    const auto pause = std::chrono::milliseconds(compositor_ == Compositor::kMutter ? 500 : 20);
     const auto deadline = Clock::now() + std::chrono::seconds(10);
+    CommandResult pasted;
     while (Clock::now() < deadline && !copier->HasEnded()) {
-        if (Paste().out == text) {
+        std::this_thread::sleep_for(pause);
+        pasted = Paste();
+        if (pasted.out == text) {
             return copier;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    throw std::runtime_error("WaylandSession: wl-copy did not take the clipboard");
+    throw std::runtime_error(
+        "WaylandSession: wl-copy did not take the clipboard (wl-copy: " + copier->Stderr() +
+        "; wl-paste read \"" + pasted.out + "\": " + pasted.err + ")");
 }
 
-pid_t WaylandSession::SpawnCompositor(const std::vector<std::string>& command) {
+pid_t WaylandSession::SpawnCompositor(const std::vector<std::string>& command,
+                                      const std::string& log) {
     SpawnOptions options;
-    options.error.path = directory_ + "/compositor.err";
+    options.error.path = directory_ + "/" + log;
     try {
         return Spawn(command, options);
     } catch (const std::runtime_error&) {
@@ -238,7 +264,7 @@ void WaylandSession::StartSway(bool xwayland) {
                                    "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"}));
 }
 
-void WaylandSession::StartWeston(bool xwayland) {
+void WaylandSession::StartWeston(bool xwayland, const std::string& shell) {
     // weston's headless back end has no seat, and without a seat no client can own a
     // clipboard; its X11 back end, on an X server of the session's own, has one, with a
     // keyboard that X test input reaches. That X server is weston's output only: clients of
@@ -246,15 +272,72 @@ void WaylandSession::StartWeston(bool xwayland) {
     host_ = std::make_unique<XvfbServer>();
     std::vector<std::string> argv = {"weston",
                                      "--backend=x11-backend.so",
-                                     "--shell=kiosk-shell.so",
+                                     "--shell=" + shell,
                                      "--socket=" + waylandDisplay_,
                                      "--idle-time=0",
                                      "--no-config",
                                      "--log=" + directory_ + "/compositor.log"};
+    if (shell == "desktop-shell.so") {
+        // The output as large as the X screen, so that the shell places windows where they
+        // can be seen whole.
+        argv.insert(argv.end(), {"--width=640", "--height=480"});
+    }
     if (xwayland) {
         argv.emplace_back("--xwayland");
     }
     pid_ = SpawnCompositor(Client(argv, {"DISPLAY=" + host_->display()}));
+}
+
+void WaylandSession::StartSessionBus() {
+    const std::string bus = directory_ + "/bus";
+    busPid_ = SpawnCompositor(
+        Client({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus}), "bus.err");
+    const auto deadline = Clock::now() + kStartLimit;
+    while (!CanConnect(bus)) {
+        if (Clock::now() > deadline) {
+            throw std::runtime_error("WaylandSession: the session bus did not come up:\n" +
+                                     ReadFile(directory_ + "/bus.err"));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    passedEnvironment_.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + bus);
+}
+
+// Mutter and KWin run a command once they are up, in their clients' environment, which names
+// the displays; Mutter ends when that command ends, so it stays, and Stop ends it.
+std::string WaylandSession::WriteReadyScript() {
+    const std::string ready = directory_ + "/ready";
+    const std::string script = directory_ + "/ready.sh.part";
+    std::ofstream out(script);
+    out << "#!/bin/sh\n"
+        << "printf '%s\\n%s\\n%s\\n%s\\n' \"$WAYLAND_DISPLAY\" \"$DISPLAY\" \"$XAUTHORITY\" $$ > "
+        << ready << ".part && mv " << ready << ".part " << ready << "\n"
+        << "exec sleep 100000\n";
+    out.close();
+    std::string staged = Stage(script, "ready.sh");
+    fs::remove(script);
+    return staged;
+}
+
+void WaylandSession::StartMutter(bool xwayland) {
+    std::vector<std::string> argv = {
+        "mutter",   "--headless",        "--wayland",    "--virtual-monitor",
+        "1280x800", "--wayland-display", waylandDisplay_};
+    if (!xwayland) {
+        argv.emplace_back("--no-x11");
+    }
+    argv.insert(argv.end(), {"--", WriteReadyScript()});
+    pid_ = SpawnCompositor(Client(argv));
+}
+
+void WaylandSession::StartKWin(bool xwayland) {
+    const std::string kwin = Stage("/usr/bin/kwin_wayland", "bin/kwin_wayland");
+    std::vector<std::string> argv = {kwin, "--virtual", "--socket", waylandDisplay_};
+    if (xwayland) {
+        argv.emplace_back("--xwayland");
+    }
+    argv.push_back(WriteReadyScript());
+    pid_ = SpawnCompositor(Client(argv, {"KWIN_WAYLAND_NO_PERMISSION_CHECKS=1"}));
 }
 
 void WaylandSession::WaitUntilUp(bool xwayland, Compositor compositor) {
@@ -268,13 +351,17 @@ void WaylandSession::WaitUntilUp(bool xwayland, Compositor compositor) {
                                      ReadFile(directory_ + "/compositor.err") +
                                      ReadFile(directory_ + "/compositor.log"));
         }
-        if (compositor == Compositor::kSway) {
+        if (compositor != Compositor::kWeston && compositor != Compositor::kWestonDesktop) {
             std::istringstream ready(ReadFile(directory_ + "/ready"));
             std::string wayland;
             std::string x;
             if (std::getline(ready, wayland) && std::getline(ready, x)) {
                 waylandDisplay_ = wayland;
                 xDisplay_ = x;
+                std::getline(ready, xAuthority_);
+                if (std::string holder; std::getline(ready, holder) && !holder.empty()) {
+                    readyHolder_ = static_cast<pid_t>(std::stoi(holder));
+                }
                 for (const auto& entry : fs::directory_iterator(directory_)) {
                     if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) {
                         swaySocket_ = entry.path().string();
@@ -306,22 +393,39 @@ void WaylandSession::WaitUntilUp(bool xwayland, Compositor compositor) {
     }
 }
 
-void WaylandSession::Stop() {
-    if (pid_ <= 0) {
-        return;
-    }
-    (void)kill(pid_, SIGTERM);
+namespace {
+
+// SIGTERM, then SIGKILL when the process has not ended within the limit; reaps it.
+void EndChild(pid_t pid) {
+    (void)kill(pid, SIGTERM);
     const auto deadline = Clock::now() + kStopLimit;
     int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
+    while (waitpid(pid, &status, WNOHANG) == 0) {
         if (Clock::now() > deadline) {
-            (void)kill(pid_, SIGKILL);
-            (void)waitpid(pid_, &status, 0);
+            (void)kill(pid, SIGKILL);
+            (void)waitpid(pid, &status, 0);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    pid_ = -1;
+}
+
+}  // namespace
+
+void WaylandSession::Stop() {
+    if (pid_ > 0) {
+        EndChild(pid_);
+        pid_ = -1;
+    }
+    // Not a child of the test's: the compositor started it.
+    if (readyHolder_ > 0) {
+        (void)kill(readyHolder_, SIGKILL);
+        readyHolder_ = -1;
+    }
+    if (busPid_ > 0) {
+        EndChild(busPid_);
+        busPid_ = -1;
+    }
     if (host_) {
         host_->Stop();
     }

@@ -12,8 +12,14 @@
 namespace quirlomat::testing {
 
 // A Wayland compositor of the test's own, with or without XWayland: sway on its headless back
-// end, which offers the data-control protocol, or weston, which offers none, as GNOME's Mutter
-// does not.
+// end and KDE's KWin on its virtual one, which offer a data-control protocol; weston and
+// GNOME's Mutter (headless, with one virtual monitor), which offer none.
+//
+// Mutter and KWin want a D-Bus session bus: each session of theirs gets a bus of its own,
+// which its clients share. KWin runs with KWIN_WAYLAND_NO_PERMISSION_CHECKS=1, so that a
+// test client may type through its fake-input interface. Debian installs kwin_wayland with a
+// file capability, which an unprivileged user in a container may not gain ("Operation not
+// permitted"), so the session runs a copy of it, which carries none.
 //
 // sway refuses to run as root, and a desktop session is never root's: when the test runs as
 // root, the compositor and every client the test starts in the session run as the user
@@ -23,7 +29,9 @@ namespace quirlomat::testing {
 // which keeps parallel sessions apart.
 class WaylandSession {
 public:
-    enum class Compositor : std::uint8_t { kSway, kWeston };
+    // kWestonDesktop: weston with its desktop shell, whose windows keep their own size and
+    // wear only the frame their client draws (the kiosk shell fills the screen with them).
+    enum class Compositor : std::uint8_t { kSway, kWeston, kWestonDesktop, kMutter, kKWin };
 
     // Starts the compositor and waits until it accepts clients (and XWayland has a display
     // name); throws std::runtime_error when it does not come up in time.
@@ -67,15 +75,24 @@ public:
 
 private:
     void StartSway(bool xwayland);
-    void StartWeston(bool xwayland);
+    void StartWeston(bool xwayland, const std::string& shell);
+    void StartSessionBus();
+    void StartMutter(bool xwayland);
+    void StartKWin(bool xwayland);
+    std::string WriteReadyScript();
     void WaitUntilUp(bool xwayland, Compositor compositor);
-    pid_t SpawnCompositor(const std::vector<std::string>& command);
+    pid_t SpawnCompositor(const std::vector<std::string>& command,
+                          const std::string& log = "compositor.err");
 
+    Compositor compositor_;
     std::string directory_;
     std::string waylandDisplay_ = "wayland-1";
     std::string xDisplay_;
+    std::string xAuthority_;  // the X cookie file Mutter's XWayland asks for
     std::string swaySocket_;  // sway's IPC, for swaymsg
     pid_t pid_ = -1;
+    pid_t busPid_ = -1;       // the session bus of Mutter's and KWin's sessions
+    pid_t readyHolder_ = -1;  // the command that keeps Mutter running
     bool asNobody_ = false;
     std::vector<std::string> passedEnvironment_;
     std::unique_ptr<XvfbServer> host_;  // weston's output and input
