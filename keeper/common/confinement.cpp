@@ -124,6 +124,12 @@ constexpr int kAllowedFcntlCommands[] = {
     F_GETFL, F_SETFL, F_GETFD, F_SETFD, F_GETPIPE_SZ, F_SETPIPE_SZ,
 };
 
+// seccomp.h's SCMP_A0 to SCMP_A5 are C compound literals; the same comparison as C++.
+constexpr scmp_arg_cmp Argument(unsigned int index, scmp_compare compare, scmp_datum_t a,
+                                scmp_datum_t b = 0) {
+    return scmp_arg_cmp{index, compare, a, b};
+}
+
 class Filter {
 public:
     Filter() : context_(seccomp_init(SCMP_ACT_ERRNO(EPERM))) {}
@@ -146,27 +152,28 @@ public:
         }
         for (const int command : kAllowedFcntlCommands) {
             built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(fcntl),
-                                 SCMP_A1(SCMP_CMP_EQ, static_cast<scmp_datum_t>(command)));
+                                 Argument(1, SCMP_CMP_EQ, static_cast<scmp_datum_t>(command)));
         }
         // No memory that is both written and run: what a subverted keeper would bring in
         // could not be made executable.
         for (const int call : {SCMP_SYS(mmap), SCMP_SYS(mprotect)}) {
-            built = built && Add(SCMP_ACT_ALLOW, call, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+            built =
+                built && Add(SCMP_ACT_ALLOW, call, Argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
         }
         // send(fd, buf, n, MSG_DONTWAIT | MSG_NOSIGNAL) on a descriptor a reader handed over,
         // and nothing else of sendto: no address of its own choosing.
-        built = built &&
-                Add(SCMP_ACT_ALLOW, SCMP_SYS(sendto),
-                    SCMP_A3(SCMP_CMP_EQ, MSG_DONTWAIT | MSG_NOSIGNAL), SCMP_A4(SCMP_CMP_EQ, 0));
+        built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(sendto),
+                             Argument(3, SCMP_CMP_EQ, MSG_DONTWAIT | MSG_NOSIGNAL),
+                             Argument(4, SCMP_CMP_EQ, 0));
         // A timer that interrupts a write with SIGALRM, to a handler set before.
-        built =
-            built && Add(SCMP_ACT_ALLOW, SCMP_SYS(setitimer), SCMP_A0(SCMP_CMP_EQ, ITIMER_REAL));
+        built = built &&
+                Add(SCMP_ACT_ALLOW, SCMP_SYS(setitimer), Argument(0, SCMP_CMP_EQ, ITIMER_REAL));
         // Signals to the keeper itself only (abort() raises SIGABRT). It is single-threaded
         // and forks no more, so its pid is its process and its one thread.
         const auto self = static_cast<scmp_datum_t>(getpid());
-        built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, self));
-        built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, self));
-        built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(tkill), SCMP_A0(SCMP_CMP_EQ, self));
+        built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(kill), Argument(0, SCMP_CMP_EQ, self));
+        built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(tgkill), Argument(0, SCMP_CMP_EQ, self));
+        built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(tkill), Argument(0, SCMP_CMP_EQ, self));
         return built;
     }
 
