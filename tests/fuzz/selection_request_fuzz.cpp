@@ -233,6 +233,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (server.transfers() > kLimits.perClient) {
                 Fail("more transfers for one client than its limit");
             }
+            // The serving loop sleeps this long: never past the stall limit while a transfer
+            // runs, and without limit only when none does.
+            const int sleep = server.MillisecondsToNextDeadline(now);
+            if ((sleep < 0) != (server.transfers() == 0) || sleep > kLimits.stall.count()) {
+                Fail("the loop would sleep past a transfer's time");
+            }
         }
         for (const xcb_window_t window : windows) {
             xcb_destroy_window(client, window);
