@@ -81,9 +81,11 @@ constexpr int kKillingCalls[] = {
 };
 
 // The calls of the serving loops, whatever their arguments: XCB and libwayland on their
-// sockets (descriptors received with SCM_RIGHTS included), the text written to readers,
-// the memory of malloc and of libsodium's guarded, locked and wiped allocations, the
-// monotonic clock where the vDSO does not answer, and the end of the process.
+// sockets (descriptors received with SCM_RIGHTS included, and closed; xcb_disconnect shuts
+// its socket down), the text written to readers, /dev/null put on the standard three when
+// detaching, the memory of malloc and of libsodium's guarded, locked and wiped allocations,
+// the monotonic clock where the vDSO does not answer, signal masks and handlers (abort()
+// sets them), and the end of the process.
 constexpr int kAllowedCalls[] = {
     SCMP_SYS(read),
     SCMP_SYS(readv),
