@@ -132,6 +132,12 @@ constexpr scmp_arg_cmp Argument(unsigned int index, scmp_compare compare, scmp_d
     return scmp_arg_cmp{index, compare, a, b};
 }
 
+#if defined(QUIRLOMAT_SANITIZED)
+// AddressSanitizer asks for the signal stack before every call that does not return (_exit,
+// abort, longjmp), to unpoison it.
+constexpr int kSanitizerCalls[] = {SCMP_SYS(sigaltstack)};
+#endif
+
 class Filter {
 public:
     Filter() : context_(seccomp_init(SCMP_ACT_ERRNO(EPERM))) {}
@@ -152,6 +158,11 @@ public:
         for (const int call : kAllowedCalls) {
             built = built && Add(SCMP_ACT_ALLOW, call);
         }
+#if defined(QUIRLOMAT_SANITIZED)
+        for (const int call : kSanitizerCalls) {
+            built = built && Add(SCMP_ACT_ALLOW, call);
+        }
+#endif
         for (const int command : kAllowedFcntlCommands) {
             built = built && Add(SCMP_ACT_ALLOW, SCMP_SYS(fcntl),
                                  Argument(1, SCMP_CMP_EQ, static_cast<scmp_datum_t>(command)));
@@ -179,7 +190,9 @@ public:
         return built;
     }
 
-    bool Load() { return seccomp_load(context_) == 0; }
+    bool Load() {
+        return seccomp_load(context_) == 0;
+    }
 
 private:
     template <typename... Conditions>
@@ -217,8 +230,8 @@ const char* ConfineKeeper() {
 #if defined(QUIRLOMAT_SANITIZED)
     // LeakSanitizer's check at exit stops the process with ptrace and reads /proc, which
     // the filter forbids; it checks now instead, and not again. The rest of the sanitizers'
-    // runtime serves with the keeper's calls; only an error report goes without symbols
-    // (no /proc, no symbolizer), and the keeper still ends on it.
+    // runtime serves with the keeper's calls and sigaltstack; only an error report goes
+    // without symbols (no /proc, no symbolizer), and the keeper still ends on it.
     __lsan_do_leak_check();
 #endif
     if (!ForbidNewPrivileges()) {
