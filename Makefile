@@ -43,12 +43,20 @@ sanitize: deps
 	cmake --build --preset sanitize
 	ctest --preset sanitize
 
+# Each libFuzzer target runs for FUZZ_SECONDS seconds in turn, from its seeds and the corpus
+# it has gathered in build/fuzz/corpus/<target>, with its dictionary where it has one.
+FUZZ_TARGETS := number hand_off selection_request
+
 fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz --target number_fuzz
-	mkdir -p build/fuzz/corpus
-	build/fuzz/tests/fuzz/number_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-		-dict=tests/fuzz/number.dict build/fuzz/corpus tests/fuzz/seeds
+	cmake --build --preset fuzz --target $(FUZZ_TARGETS:%=%_fuzz)
+	for target in $(FUZZ_TARGETS); do \
+		mkdir -p build/fuzz/corpus/$$target && \
+		build/fuzz/tests/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) \
+			-print_final_stats=1 \
+			$$(test -f tests/fuzz/$$target.dict && echo -dict=tests/fuzz/$$target.dict) \
+			build/fuzz/corpus/$$target tests/fuzz/seeds/$$target || exit 1; \
+	done
 
 release: deps
 	cmake --preset release

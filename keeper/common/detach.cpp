@@ -5,21 +5,33 @@
 
 namespace quirlomat::keeper {
 
-void Detach() {
-    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (null >= 0) {
-            (void)dup2(null, fd);
-        } else {
-            (void)close(fd);
-        }
-    }
-    if (null > STDERR_FILENO) {
-        (void)close(null);
+namespace {
+
+int devNull = -1;
+
+}  // namespace
+
+void PrepareDetach() {
+    if (devNull < 0) {
+        devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     }
     if (chdir("/") != 0) {
         // The keeper serves from any directory; it merely keeps the old one busy.
     }
+}
+
+void Detach() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (devNull >= 0) {
+            (void)dup2(devNull, fd);
+        } else {
+            (void)close(fd);
+        }
+    }
+    if (devNull > STDERR_FILENO) {
+        (void)close(devNull);
+    }
+    devNull = -1;
 }
 
 void LeaveCallersSession() {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "keeper/common/confinement.h"
 #include "keeper/common/detach.h"
 #include "keeper/common/hand_off_reader.h"
 #include "keeper/common/status_line.h"
@@ -31,6 +32,11 @@ std::optional<int> ReceivePassword(int signalFd, SecretBuffer* text) {
         return 0;
     }
     if (const char* reason = HandOffFailure(handOff)) {
+        return ReportError(reason);
+    }
+    // The keeper has its display connection and the password: from here on it only serves.
+    PrepareDetach();
+    if (const char* reason = ConfineKeeper()) {
         return ReportError(reason);
     }
     return std::nullopt;

@@ -14,8 +14,9 @@ int StartKeeper();
 
 // Reads the password from standard input after "READY". Returns the exit status when the
 // keeper is to end here: 0 when the program ended without a password or a termination signal
-// came first, ReportError's status after a failed hand-off. Returns nothing once text holds
-// the whole password.
+// came first, ReportError's status after a failed hand-off or confinement. Returns nothing
+// once text holds the whole password and the keeper is confined (confinement.h): from then on
+// it can only serve what it has, and detaching (detach.h) is prepared.
 std::optional<int> ReceivePassword(int signalFd, SecretBuffer* text);
 
 }  // namespace quirlomat::keeper

@@ -78,6 +78,10 @@ std::string DescribeThreads(pid_t pid) {
 }
 
 std::optional<long> StatusKiB(pid_t pid, const std::string& field) {
+    return StatusNumber(pid, field);
+}
+
+std::optional<long> StatusNumber(pid_t pid, const std::string& field) {
     std::istringstream status(ProcFile(pid, "status"));
     std::string line;
     while (std::getline(status, line)) {

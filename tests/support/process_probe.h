@@ -15,6 +15,9 @@ std::string ProcFile(pid_t pid, const std::string& name);
 // A "<field>: <n> kB" line of /proc/<pid>/status, in KiB.
 std::optional<long> StatusKiB(pid_t pid, const std::string& field);
 
+// The number of a "<field>: <n>" line of /proc/<pid>/status ("Seccomp", "NoNewPrivs").
+std::optional<long> StatusNumber(pid_t pid, const std::string& field);
+
 // The soft limit of core files from /proc/<pid>/limits, in bytes ("unlimited": -1).
 std::optional<long long> CoreFileLimit(pid_t pid);
 

@@ -409,5 +409,23 @@ TEST_F(WaylandKeeperTest, HoldsTheTextAsASecretInADetachedProcess) {
 #endif
 }
 
+// Connected to the compositor but without the password, the keeper is not confined yet (the
+// probe can tell); once it holds the password it runs with no new privileges behind a
+// seccomp filter, and still serves.
+TEST_F(WaylandKeeperTest, IsConfinedOnceItHoldsThePassword) {
+    Open();
+    auto keeper = StartKeeper();
+    ASSERT_EQ(keeper->ReadLine(), "READY");
+    EXPECT_THAT(ProcFile(keeper->pid(), "status"), ::testing::ContainsRegex("\nSeccomp:\\s+0\n"));
+    keeper->HandOff(kPassword);
+    ASSERT_EQ(keeper->ReadLine(), "OK");
+    const std::string status = ProcFile(keeper->pid(), "status");
+    EXPECT_THAT(status, ::testing::ContainsRegex("\nSeccomp:\\s+2\n"));
+    EXPECT_THAT(status, ::testing::ContainsRegex("\nNoNewPrivs:\\s+1\n"));
+    for (const char* type : {"text/plain;charset=utf-8", "TEXT"}) {
+        EXPECT_EQ(session_->Paste(type).out, kPassword) << type;
+    }
+}
+
 }  // namespace
 }  // namespace quirlomat::testing

@@ -1,6 +1,6 @@
 // What the keeper does to keep the password it holds out of other hands: no core file, no
-// access for processes of the same user, every page locked into RAM, and nothing of its
-// memory in a core that root takes with gcore.
+// access for processes of the same user, confinement once it holds the password, every page
+// locked into RAM, and nothing of its memory in a core that root takes with gcore.
 
 #include <chrono>
 #include <cstdlib>
@@ -61,6 +61,23 @@ TEST_F(KeeperSecrecyTest, LeavesNoCoreFileAndKeepsOtherProcessesOut) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(IsDumpable(plain.pid()), true);
+}
+
+// Connected to the X server but without the password, the keeper is not confined yet (the
+// probe can tell); once it holds the password it runs with no new privileges behind a
+// seccomp filter, and still serves.
+TEST_F(KeeperSecrecyTest, IsConfinedOnceItHoldsThePassword) {
+    KeeperProcess keeper(kKeeper);
+    ASSERT_EQ(keeper.ReadLine(), "READY");
+    EXPECT_EQ(StatusNumber(keeper.pid(), "Seccomp"), 0);
+    keeper.Write(std::to_string(kPassword.size()) + "\n" + kPassword);
+    keeper.CloseInput();
+    ASSERT_EQ(keeper.ReadLine(), "OK");
+    EXPECT_EQ(StatusNumber(keeper.pid(), "Seccomp"), 2);
+    EXPECT_EQ(StatusNumber(keeper.pid(), "NoNewPrivs"), 1);
+    SelectionClient client(server_.display());
+    EXPECT_EQ(client.Paste("UTF8_STRING").data, kPassword);
+    EXPECT_EQ(client.Paste("STRING").data, kPassword);
 }
 
 #if !defined(QUIRLOMAT_SANITIZED)
