@@ -22,6 +22,11 @@ PasswordPlan PlanPassword(std::u16string_view keyLetters, std::u16string_view le
             mode == PasswordMode::kKeyLetters ? Characters(keyLetters) : std::u32string()};
 }
 
+std::size_t ChoiceCount(const PasswordPlan& plan) {
+    return plan.mode == PasswordMode::kCharacterCodes ? std::size_t{kCodeCount}
+                                                      : plan.letters.size();
+}
+
 std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r) {
     if (plan.mode == PasswordMode::kCharacterCodes) {
         // r < 1, so the code stays within 31 ... 255 and fits its byte.

@@ -30,6 +30,11 @@ struct PasswordPlan {
 PasswordPlan PlanPassword(std::u16string_view keyLetters, std::u16string_view lengthText,
                           PasswordMode mode, RandomSource& random);
 
+// How many choices each pass draws among: the key letters' count (0 for none), or the 225
+// codes. The random source is asked for every value with this count, so that it can make
+// each choice exactly equally likely.
+std::size_t ChoiceCount(const PasswordPlan& plan);
+
 // The character that the random value r gives under plan; none when the key letters are
 // empty, so that the pass draws its value and appends nothing.
 std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r);
@@ -38,7 +43,8 @@ std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r);
 
 // Makes a password of the length that lengthText reads as (rounded half to even). Reseeds
 // random once, then draws exactly one value from it per character, in both modes, even when
-// the key letters are empty and nothing can be appended.
+// the key letters are empty and nothing can be appended; each value is asked for with the
+// number of choices it picks among (detail::ChoiceCount).
 //
 // The key letters are used exactly as given (blanks and repeats included) and counted and
 // drawn by characters, so a character outside the Basic Multilingual Plane is never split.
@@ -58,9 +64,10 @@ Text CreatePassword(std::u16string_view keyLetters, std::u16string_view lengthTe
     Text password;
     const auto length = static_cast<std::size_t>(std::max<std::int16_t>(plan.length, 0));
     password.reserve(std::max(length, password.capacity() + 1));
+    const std::size_t choices = detail::ChoiceCount(plan);
     // The counter is wider than the length, so that 32767 passes end instead of wrapping.
     for (std::int32_t pass = 1; pass <= plan.length; ++pass) {
-        if (const std::optional<char32_t> c = detail::DrawCharacter(plan, random.Next())) {
+        if (const std::optional<char32_t> c = detail::DrawCharacter(plan, random.Next(choices))) {
             password.push_back(*c);
         }
     }

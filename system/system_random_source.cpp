@@ -12,9 +12,8 @@ namespace quirlomat {
 namespace {
 
 constexpr std::size_t kKeySize = crypto_stream_chacha20_ietf_KEYBYTES;
-// A multiple of 3 (one value) and of 64 (one ChaCha20 block): 4096 values a chunk.
+// A multiple of 3 (one raw value) and of 64 (one ChaCha20 block): 4096 raw values a chunk.
 constexpr std::size_t kChunkSize = std::size_t{3} * 64 * 64;
-constexpr float kTwoToMinus24 = 1.0F / 16777216.0F;
 
 }  // namespace
 
@@ -47,21 +46,27 @@ void SystemRandomSource::Refill() {
     position_ = 0;
 }
 
-float SystemRandomSource::Next() {
+float SystemRandomSource::Next(std::size_t count) {
     // A value drawn before any reseed must be just as unpredictable.
     if (!seeded_) {
         Reseed();
     }
-    if (position_ == kChunkSize) {
-        Refill();
+    if (count != fair_.count()) {
+        fair_ = FairValues(count);
     }
-    const auto* bytes =
-        reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize + position_;
-    const std::uint32_t k = static_cast<std::uint32_t>(bytes[0]) |
-                            static_cast<std::uint32_t>(bytes[1]) << 8 |
-                            static_cast<std::uint32_t>(bytes[2]) << 16;
-    position_ += 3;
-    return static_cast<float>(k) * kTwoToMinus24;
+    const auto* keystream = reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize;
+    float value = 0.0F;
+    std::uint32_t raw = 0;
+    do {
+        if (position_ == kChunkSize) {
+            Refill();
+        }
+        const unsigned char* bytes = keystream + position_;
+        raw = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+              static_cast<std::uint32_t>(bytes[2]) << 16;
+        position_ += 3;
+    } while (!fair_.FromRaw(raw, value));
+    return value;
 }
 
 }  // namespace quirlomat

@@ -3,15 +3,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/fair_values.h"
 #include "runtime/random_source.h"
 #include "secret/secret_string.h"
 
 namespace quirlomat {
 
 // The real source. Each Reseed takes a fresh 256-bit key from the operating system; Next
-// reads the ChaCha20 keystream under that key, 24 bits a value, so that every value k / 2^24
-// is exact in single precision and all 2^24 of them are equally likely. One system call per
-// reseed, however long the password; key and keystream live in secret memory.
+// reads the ChaCha20 keystream under that key, 24 bits a raw value, and makes each value with
+// FairValues for the count it is asked for, reading a further 24 bits whenever a raw value is
+// rejected (for the count 32767, about one value in 500). One system call per reseed, however
+// long the password; key and keystream live in secret memory.
 class SystemRandomSource final : public RandomSource {
 public:
     SystemRandomSource();
@@ -20,7 +22,7 @@ public:
     SystemRandomSource& operator=(const SystemRandomSource&) = delete;
 
     void Reseed() override;
-    float Next() override;
+    float Next(std::size_t count) override;
 
 private:
     void Refill();
@@ -30,6 +32,8 @@ private:
     std::size_t position_;  // next unread keystream byte
     std::uint64_t block_;   // keystream chunks drawn under the current key; the chunk's nonce
     bool seeded_ = false;
+    // Prepared for the count of the last draw: a password asks for one count throughout.
+    FairValues fair_{0};
 };
 
 }  // namespace quirlomat

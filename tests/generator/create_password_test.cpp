@@ -113,6 +113,30 @@ TEST(CreatePassword, KeyLetterModeDrawsByPosition) {
     }
 }
 
+// The source makes each choice exactly equally likely only if it knows how many there are:
+// every value is asked for with the count of key letters, by characters, or with the 225
+// codes; empty key letters still draw, with nothing to choose among.
+TEST(CreatePassword, AsksForEachValueWithTheCountItChoosesAmong) {
+    struct Case {
+        std::u16string_view letters;
+        PasswordMode mode;
+        std::size_t count;
+    };
+    const Case cases[] = {
+        {StandardKeyLetters, PasswordMode::kKeyLetters, 80},
+        {u"a\U0001F600 ", PasswordMode::kKeyLetters, 3},
+        {u"", PasswordMode::kKeyLetters, 0},
+        {u"", PasswordMode::kCharacterCodes, 225},
+        {StandardKeyLetters, PasswordMode::kCharacterCodes, 225},
+    };
+    for (const Case& c : cases) {
+        ScriptedRandom random({0.5F});
+        (void)Make(c.letters, u"7", c.mode, random);
+        EXPECT_EQ(random.nexts, 7U);
+        EXPECT_EQ(random.counts, std::set<std::size_t>{c.count}) << c.count;
+    }
+}
+
 // An allocator that remembers the blocks it gave out, so that a test can tell whether a
 // string's characters live in them or in the string object's own inline buffer.
 template <typename T>

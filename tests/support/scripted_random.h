@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -8,8 +9,9 @@
 
 namespace quirlomat::testing {
 
-// Gives the values it was told, in order, repeating the last one; counts every call, so a
-// test can check that a password used exactly one value per character.
+// Gives the values it was told, in order, repeating the last one, whatever the count asked
+// for; counts every call and records each count, so a test can check that a password used
+// exactly one value per character and what each value was drawn for.
 class ScriptedRandom final : public RandomSource {
 public:
     explicit ScriptedRandom(std::vector<float> values) : values_(std::move(values)) {
@@ -19,14 +21,16 @@ public:
     }
 
     void Reseed() override { ++reseeds; }
-    float Next() override {
+    float Next(std::size_t count) override {
         const float value = values_[nexts < values_.size() ? nexts : values_.size() - 1];
         ++nexts;
+        counts.insert(count);
         return value;
     }
 
     std::size_t reseeds = 0;
     std::size_t nexts = 0;
+    std::set<std::size_t> counts;  // every count that was asked for
 
 private:
     std::vector<float> values_;

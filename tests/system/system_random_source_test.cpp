@@ -16,11 +16,12 @@
 namespace quirlomat {
 namespace {
 
-std::vector<float> Draw(RandomSource& source, std::size_t count) {
+// count values, each for a draw among choices (0: the plain 24-bit values).
+std::vector<float> Draw(RandomSource& source, std::size_t count, std::size_t choices = 0) {
     std::vector<float> values;
     values.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        values.push_back(source.Next());
+        values.push_back(source.Next(choices));
     }
     return values;
 }
@@ -28,7 +29,7 @@ std::vector<float> Draw(RandomSource& source, std::size_t count) {
 // Enough values to cross several keystream chunks.
 constexpr std::size_t kMany = 20000;
 
-TEST(SystemRandomSource, GivesExact24BitValuesBelowOne) {
+TEST(SystemRandomSource, GivesExact24BitValuesBelowOneWhenNothingIsChosen) {
     SystemRandomSource source;
     source.Reseed();
     std::uint32_t orOfAll = 0;
@@ -40,6 +41,25 @@ TEST(SystemRandomSource, GivesExact24BitValuesBelowOne) {
         orOfAll |= static_cast<std::uint32_t>(scaled);
     }
     EXPECT_EQ(orOfAll, 0xFFFFFFU) << "some of the 24 bits never vary";
+}
+
+// For a count, each value lies in the middle of one of the count's intervals, and over many
+// draws every interval turns up; a count that changes between draws is followed at once.
+TEST(SystemRandomSource, GivesValuesInTheMiddleOfEachChoice) {
+    SystemRandomSource source;
+    for (const std::size_t choices :
+         {std::size_t{1}, std::size_t{3}, std::size_t{80}, std::size_t{225}, std::size_t{80}}) {
+        std::set<double> seen;
+        for (float value : Draw(source, kMany, choices)) {
+            ASSERT_GE(value, 0.0F);
+            ASSERT_LT(value, 1.0F);
+            const double scaled = static_cast<double>(value) * static_cast<double>(choices);
+            const double choice = std::floor(scaled);
+            ASSERT_NEAR(scaled - choice, 0.5, 0.25) << choices;
+            seen.insert(choice);
+        }
+        EXPECT_EQ(seen.size(), choices);
+    }
 }
 
 // Nothing of the values behind a past password outlives the next reseed: the old key and
