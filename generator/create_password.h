@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "runtime/random_source.h"
+#include "runtime/rounding.h"
+#include "runtime/windows_1252.h"
 
 namespace quirlomat {
 
@@ -30,14 +32,37 @@ struct PasswordPlan {
 PasswordPlan PlanPassword(std::u16string_view keyLetters, std::u16string_view lengthText,
                           PasswordMode mode, RandomSource& random);
 
+inline constexpr int kFirstCode = 31;
+inline constexpr int kCodeCount = 225;  // 31 ... 255
+
 // How many choices each pass draws among: the key letters' count (0 for none), or the 225
 // codes. The random source is asked for every value with this count, so that it can make
 // each choice exactly equally likely.
-std::size_t ChoiceCount(const PasswordPlan& plan);
+inline std::size_t ChoiceCount(const PasswordPlan& plan) {
+    return plan.mode == PasswordMode::kCharacterCodes ? std::size_t{kCodeCount}
+                                                      : plan.letters.size();
+}
 
 // The character that the random value r gives under plan; none when the key letters are
 // empty, so that the pass draws its value and appends nothing.
-std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r);
+//
+// Inline, like everything it calls: out of line, the optional it returns went through the
+// stack, and the load that reassembled it from two stores cost more than all the rest of
+// the draw.
+inline std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r) {
+    if (plan.mode == PasswordMode::kCharacterCodes) {
+        // r < 1, so the code stays within 31 ... 255 and fits its byte.
+        return Windows1252Character(
+            static_cast<std::uint8_t>(FloorToInt32(r * double{kCodeCount} + kFirstCode)));
+    }
+    // r < 1, so position <= count for any non-empty key letters; with none, position is 1
+    // and names nothing.
+    const std::int32_t position = FloorToInt32(r * static_cast<double>(plan.letters.size()) + 1.0);
+    if (static_cast<std::size_t>(position) > plan.letters.size()) {
+        return std::nullopt;
+    }
+    return plan.letters[static_cast<std::size_t>(position) - 1];
+}
 
 }  // namespace detail
 
