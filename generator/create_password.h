@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "runtime/errors.h"
 #include "runtime/random_source.h"
 #include "runtime/rounding.h"
 #include "runtime/windows_1252.h"
@@ -90,10 +92,20 @@ Text CreatePassword(std::u16string_view keyLetters, std::u16string_view lengthTe
     const auto length = static_cast<std::size_t>(std::max<std::int16_t>(plan.length, 0));
     password.reserve(std::max(length, password.capacity() + 1));
     const std::size_t choices = detail::ChoiceCount(plan);
-    // The counter is wider than the length, so that 32767 passes end instead of wrapping.
-    for (std::int32_t pass = 1; pass <= plan.length; ++pass) {
-        if (const std::optional<char32_t> c = detail::DrawCharacter(plan, random.Next(choices))) {
-            password.push_back(*c);
+    // The counter is wider than the length, so that 32767 passes end instead of wrapping. The
+    // values come in runs, one call for many passes, and each is used by exactly one pass.
+    std::int32_t pass = 1;
+    while (pass <= plan.length) {
+        const auto wanted = static_cast<std::size_t>(plan.length - pass + 1);
+        const std::span<const float> values = random.NextValues(choices, wanted);
+        if (values.empty()) {
+            Raise(ErrorNumber::kInternal, "Zufallsgenerator nicht verfügbar");
+        }
+        for (const float r : values.first(std::min(values.size(), wanted))) {
+            if (const std::optional<char32_t> c = detail::DrawCharacter(plan, r)) {
+                password.push_back(*c);
+            }
+            ++pass;
         }
     }
     return password;

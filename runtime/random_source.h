@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 namespace quirlomat {
 
@@ -18,6 +19,19 @@ public:
     virtual ~RandomSource() = default;
     virtual void Reseed() = 0;
     virtual float Next(std::size_t count) = 0;
+
+    // The next values for count choices, exactly those that as many calls of Next(count)
+    // would give: at least one and at most wanted (wanted >= 1). They stay valid until the
+    // next call on the source, in the source's own memory, which for the real source is
+    // secret. A source that makes values in bulk saves a call per value; this one makes one.
+    virtual std::span<const float> NextValues(std::size_t count, std::size_t wanted) {
+        (void)wanted;
+        last_ = Next(count);
+        return {&last_, 1};
+    }
+
+private:
+    float last_ = 0.0F;
 };
 
 }  // namespace quirlomat

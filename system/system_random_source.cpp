@@ -1,5 +1,6 @@
 #include "system/system_random_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <sodium.h>
@@ -19,7 +20,8 @@ constexpr std::size_t kChunkSize = std::size_t{3} * 512;
 
 }  // namespace
 
-SystemRandomSource::SystemRandomSource() : position_(kChunkSize), block_(0) {
+SystemRandomSource::SystemRandomSource()
+    : position_(kChunkSize), block_(0), values_(kChunkSize / 3) {
     if (sodium_init() < 0) {
         Raise(ErrorNumber::kInternal, "Zufallsgenerator nicht verfügbar");
     }
@@ -31,6 +33,7 @@ void SystemRandomSource::Reseed() {
     // A fresh allocation: the old key and what is left of its keystream go back to the
     // system wiped, so nothing of a past password's values outlives the reseed.
     state_ = SecretBytes(kKeySize + kChunkSize, '\0');
+    sodium_memzero(values_.data(), values_.size() * sizeof(float));
     SystemEntropy(state_.data(), kKeySize);
     block_ = 0;
     position_ = kChunkSize;  // the first value draws a chunk under the new key
@@ -49,6 +52,10 @@ void SystemRandomSource::Refill() {
 }
 
 float SystemRandomSource::Next(std::size_t count) {
+    return NextValues(count, 1).front();
+}
+
+std::span<const float> SystemRandomSource::NextValues(std::size_t count, std::size_t wanted) {
     // A value drawn before any reseed must be just as unpredictable.
     if (!seeded_) {
         Reseed();
@@ -57,18 +64,25 @@ float SystemRandomSource::Next(std::size_t count) {
         fair_ = FairValues(count);
     }
     const auto* keystream = reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize;
-    float value = 0.0F;
-    std::uint32_t raw = 0;
-    do {
+    const std::size_t size = std::min(wanted, values_.size());
+    float* values = values_.data();
+    std::size_t made = 0;
+    while (made < size) {
         if (position_ == kChunkSize) {
             Refill();
         }
-        const unsigned char* bytes = keystream + position_;
-        raw = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-              static_cast<std::uint32_t>(bytes[2]) << 16;
-        position_ += 3;
-    } while (!fair_.FromRaw(raw, value));
-    return value;
+        // A whole chunk's raw values at a time, so the loop that makes them checks nothing
+        // else; a rejected raw value leaves its place to the next one.
+        const std::size_t end = std::min(kChunkSize, position_ + (size - made) * 3);
+        for (; position_ < end; position_ += 3) {
+            const unsigned char* bytes = keystream + position_;
+            const std::uint32_t raw = static_cast<std::uint32_t>(bytes[0]) |
+                                      static_cast<std::uint32_t>(bytes[1]) << 8 |
+                                      static_cast<std::uint32_t>(bytes[2]) << 16;
+            made += static_cast<std::size_t>(fair_.FromRaw(raw, values[made]));
+        }
+    }
+    return {values, size};
 }
 
 }  // namespace quirlomat

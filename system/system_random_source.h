@@ -2,12 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "runtime/fair_values.h"
 #include "runtime/random_source.h"
 #include "secret/secret_string.h"
 
 namespace quirlomat {
+
+using SecretFloats = std::vector<float, SecretAllocator<float>>;
 
 // The real source. Each Reseed takes a fresh 256-bit key from the operating system; Next
 // reads the ChaCha20 keystream under that key, 24 bits a raw value, and makes each value with
@@ -23,6 +27,8 @@ public:
 
     void Reseed() override;
     float Next(std::size_t count) override;
+    // Up to 512 values a call, made into secret memory of the source's own.
+    std::span<const float> NextValues(std::size_t count, std::size_t wanted) override;
 
 private:
     void Refill();
@@ -34,6 +40,8 @@ private:
     bool seeded_ = false;
     // Prepared for the count of the last draw: a password asks for one count throughout.
     FairValues fair_{0};
+    // The last values handed out by NextValues: as secret as the keystream they came from.
+    SecretFloats values_;
 };
 
 }  // namespace quirlomat
