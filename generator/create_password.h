@@ -96,7 +96,8 @@ Text CreatePassword(std::u16string_view keyLetters, std::u16string_view lengthTe
     // values come in runs, one call for many passes, and each is used by exactly one pass.
     std::int32_t pass = 1;
     while (pass <= plan.length) {
-        const auto wanted = static_cast<std::size_t>(plan.length - pass + 1);
+        const std::int32_t left = plan.length - pass + 1;
+        const auto wanted = static_cast<std::size_t>(left);
         const std::span<const float> values = random.NextValues(choices, wanted);
         if (values.empty()) {
             Raise(ErrorNumber::kInternal, "Zufallsgenerator nicht verfügbar");

@@ -73,7 +73,8 @@ TEST(SecretMemory, IsLockedAndExcludedFromCoreDumps) {
 // kept, it starts wiped, locked and out of core dumps. Several sizes at once, more blocks
 // than are kept, and each allocated twice over.
 TEST(SecretMemory, GivesEveryBlockWipedLockedAndExcludedWhetherNewOrKept) {
-    const std::size_t sizes[] = {1, 4096, 5000, 128 * 1024, 128 * 1024 + 1};
+    constexpr std::size_t kKiB = 1024;
+    const std::size_t sizes[] = {1, 4096, 5000, 128 * kKiB, 128 * kKiB + 1};
     for (int round = 0; round < 3; ++round) {
         std::vector<std::pair<void*, std::size_t>> held;
         for (const std::size_t bytes : sizes) {
