@@ -16,8 +16,8 @@ using SecretFloats = std::vector<float, SecretAllocator<float>>;
 // The real source. Each Reseed takes a fresh 256-bit key from the operating system; Next
 // reads the ChaCha20 keystream under that key, 24 bits a raw value, and makes each value with
 // FairValues for the count it is asked for, reading a further 24 bits whenever a raw value is
-// rejected (for the count 32767, about one value in 500). One system call per reseed, however
-// long the password; key and keystream live in secret memory.
+// rejected (fewer than one in 500 for any count up to 32767). One system call per reseed,
+// however long the password; key, keystream and values live in secret memory.
 class SystemRandomSource final : public RandomSource {
 public:
     SystemRandomSource();
