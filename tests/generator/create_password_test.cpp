@@ -106,11 +106,21 @@ TEST(CreatePassword, KeyLetterModeDrawsByPosition) {
         // A character outside the BMP is one key letter and comes out whole.
         {u"a\U0001F600", {0.75F, 0.25F}, U"\U0001F600aaaa"},
     };
-    for (const Case& c : cases) {
-        ScriptedRandom random(c.values);
-        EXPECT_EQ(Make(c.letters, u"5", PasswordMode::kKeyLetters, random), c.expected);
-        EXPECT_EQ(random.nexts, 5U);
+    // Values one at a time or in runs, shorter or longer than the password: the same
+    // characters, and exactly one value for each.
+    for (const std::size_t runLength : {1U, 2U, 5U, 64U}) {
+        for (const Case& c : cases) {
+            ScriptedRandom random(c.values);
+            random.runLength = runLength;
+            EXPECT_EQ(Make(c.letters, u"5", PasswordMode::kKeyLetters, random), c.expected);
+            EXPECT_EQ(random.nexts, 5U) << runLength;
+        }
     }
+    // A source that hands out more values than asked for still gives no more characters.
+    ScriptedRandom overfilling({0.0F, 0.99F});
+    overfilling.runLength = 64;
+    overfilling.ignoresWanted = true;
+    EXPECT_EQ(Make(u"ab", u"3", PasswordMode::kKeyLetters, overfilling), U"abb");
 }
 
 // The source makes each choice exactly equally likely only if it knows how many there are:

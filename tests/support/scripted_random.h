@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <set>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -28,12 +30,24 @@ public:
         return value;
     }
 
+    // Hands the values out in runs of up to runLength, as a source that makes them in bulk.
+    std::span<const float> NextValues(std::size_t count, std::size_t wanted) override {
+        run_.clear();
+        while (run_.size() < (ignoresWanted ? runLength : std::min(wanted, runLength))) {
+            run_.push_back(Next(count));
+        }
+        return run_;
+    }
+
+    std::size_t runLength = 1;
+    bool ignoresWanted = false;  // a faulty source that hands out more than it was asked for
     std::size_t reseeds = 0;
     std::size_t nexts = 0;
     std::set<std::size_t> counts;  // every count that was asked for
 
 private:
     std::vector<float> values_;
+    std::vector<float> run_;
 };
 
 }  // namespace quirlomat::testing
