@@ -44,52 +44,38 @@ TEST(SystemRandomSource, GivesExact24BitValuesBelowOneWhenNothingIsChosen) {
     EXPECT_EQ(orOfAll, 0xFFFFFFU) << "some of the 24 bits never vary";
 }
 
-// For a count, each value lies in the middle of one of the count's intervals, and over many
-// draws every interval turns up; a count that changes between draws is followed at once.
-TEST(SystemRandomSource, GivesValuesInTheMiddleOfEachChoice) {
-    SystemRandomSource source;
-    for (const std::size_t choices :
-         {std::size_t{1}, std::size_t{3}, std::size_t{80}, std::size_t{225}, std::size_t{80}}) {
-        std::set<double> seen;
-        for (float value : Draw(source, kMany, choices)) {
-            ASSERT_GE(value, 0.0F);
-            ASSERT_LT(value, 1.0F);
-            const double scaled = static_cast<double>(value) * static_cast<double>(choices);
-            const double choice = std::floor(scaled);
-            ASSERT_NEAR(scaled - choice, 0.5, 0.25) << choices;
-            seen.insert(choice);
-        }
-        EXPECT_EQ(seen.size(), choices);
-    }
-}
-
 // Values in runs, as the generator takes them: every run holds at least one value and no
-// more than asked for, and every value is a fresh one in the middle of its choice, also for a
-// count that rejects about a quarter of the raw values (2^22 + 1) and across many chunks of
-// keystream. Stale or unwritten places in a run would show as values off the middle, or as
-// far more repeats than the dozens that 2^22 choices give among 20000 draws.
-TEST(SystemRandomSource, GivesRunsOfFreshValuesWhereSomeRawValuesAreRejected) {
+// more than asked for, and every value lies in the middle of one of the count's intervals,
+// across many chunks of keystream and a count that changes between draws. Small counts turn
+// up every choice; 2^22 + 1 rejects about a quarter of the raw values, and stale or unwritten
+// places in a run would show as far more repeats than the dozens its choices give.
+TEST(SystemRandomSource, GivesRunsOfFreshValuesInTheMiddleOfEachChoice) {
     SystemRandomSource source;
-    constexpr std::size_t kChoices = (std::size_t{1} << 22) + 1;
-    std::vector<float> all;
-    std::size_t wanted = 1;
-    while (all.size() < kMany) {
-        const std::span<const float> run = source.NextValues(kChoices, wanted);
-        ASSERT_GE(run.size(), 1U);
-        ASSERT_LE(run.size(), wanted);
-        for (const float value : run) {
-            ASSERT_GE(value, 0.0F);
-            ASSERT_LT(value, 1.0F);
-            const double scaled = static_cast<double>(value) * static_cast<double>(kChoices);
-            ASSERT_NEAR(scaled - std::floor(scaled), 0.5, 0.25);
-            all.push_back(value);
+    constexpr std::size_t kManyChoices = (std::size_t{1} << 22) + 1;
+    for (const std::size_t choices : {std::size_t{1}, std::size_t{3}, std::size_t{80},
+                                      std::size_t{225}, std::size_t{80}, kManyChoices}) {
+        std::vector<float> all;
+        std::set<double> seen;
+        for (std::size_t wanted = 1; all.size() < kMany;
+             wanted = wanted > 5000 ? 1 : wanted * 3 + 1) {
+            const std::span<const float> run = source.NextValues(choices, wanted);
+            ASSERT_GE(run.size(), 1U);
+            ASSERT_LE(run.size(), wanted);
+            for (const float value : run) {
+                ASSERT_GE(value, 0.0F);
+                ASSERT_LT(value, 1.0F);
+                const double scaled = static_cast<double>(value) * static_cast<double>(choices);
+                ASSERT_NEAR(scaled - std::floor(scaled), 0.5, 0.25) << choices;
+                seen.insert(std::floor(scaled));
+                all.push_back(value);
+            }
         }
-        wanted = wanted * 3 + 1;  // 1, 4, 13, 40, ... past a whole chunk of values
-        if (wanted > 5000) {
-            wanted = 1;
+        if (choices == kManyChoices) {
+            EXPECT_GT(seen.size(), all.size() - 200);
+        } else {
+            EXPECT_EQ(seen.size(), choices);
         }
     }
-    EXPECT_GT(std::set<float>(all.begin(), all.end()).size(), all.size() - 200);
 }
 
 // Nothing of the values behind a past password outlives the next reseed: the old key and
