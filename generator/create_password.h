@@ -4,10 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "runtime/errors.h"
 #include "runtime/random_source.h"
+#include "runtime/rounding.h"
+#include "runtime/windows_1252.h"
 
 namespace quirlomat {
 
@@ -30,15 +34,44 @@ struct PasswordPlan {
 PasswordPlan PlanPassword(std::u16string_view keyLetters, std::u16string_view lengthText,
                           PasswordMode mode, RandomSource& random);
 
+inline constexpr int kFirstCode = 31;
+inline constexpr int kCodeCount = 225;  // 31 ... 255
+
+// How many choices each pass draws among: the key letters' count (0 for none), or the 225
+// codes. The random source is asked for every value with this count, so that it can make
+// each choice exactly equally likely.
+inline std::size_t ChoiceCount(const PasswordPlan& plan) {
+    return plan.mode == PasswordMode::kCharacterCodes ? std::size_t{kCodeCount}
+                                                      : plan.letters.size();
+}
+
 // The character that the random value r gives under plan; none when the key letters are
 // empty, so that the pass draws its value and appends nothing.
-std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r);
+//
+// Inline, like everything it calls: out of line, the optional it returns went through the
+// stack, and the load that reassembled it from two stores cost more than all the rest of
+// the draw.
+inline std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r) {
+    if (plan.mode == PasswordMode::kCharacterCodes) {
+        // r < 1, so the code stays within 31 ... 255 and fits its byte.
+        return Windows1252Character(
+            static_cast<std::uint8_t>(FloorToInt32(r * double{kCodeCount} + kFirstCode)));
+    }
+    // r < 1, so position <= count for any non-empty key letters; with none, position is 1
+    // and names nothing.
+    const std::int32_t position = FloorToInt32(r * static_cast<double>(plan.letters.size()) + 1.0);
+    if (static_cast<std::size_t>(position) > plan.letters.size()) {
+        return std::nullopt;
+    }
+    return plan.letters[static_cast<std::size_t>(position) - 1];
+}
 
 }  // namespace detail
 
 // Makes a password of the length that lengthText reads as (rounded half to even). Reseeds
 // random once, then draws exactly one value from it per character, in both modes, even when
-// the key letters are empty and nothing can be appended.
+// the key letters are empty and nothing can be appended; each value is asked for with the
+// number of choices it picks among (detail::ChoiceCount).
 //
 // The key letters are used exactly as given (blanks and repeats included) and counted and
 // drawn by characters, so a character outside the Basic Multilingual Plane is never split.
@@ -58,10 +91,22 @@ Text CreatePassword(std::u16string_view keyLetters, std::u16string_view lengthTe
     Text password;
     const auto length = static_cast<std::size_t>(std::max<std::int16_t>(plan.length, 0));
     password.reserve(std::max(length, password.capacity() + 1));
-    // The counter is wider than the length, so that 32767 passes end instead of wrapping.
-    for (std::int32_t pass = 1; pass <= plan.length; ++pass) {
-        if (const std::optional<char32_t> c = detail::DrawCharacter(plan, random.Next())) {
-            password.push_back(*c);
+    const std::size_t choices = detail::ChoiceCount(plan);
+    // The counter is wider than the length, so that 32767 passes end instead of wrapping. The
+    // values come in runs, one call for many passes, and each is used by exactly one pass.
+    std::int32_t pass = 1;
+    while (pass <= plan.length) {
+        const std::int32_t left = plan.length - pass + 1;
+        const auto wanted = static_cast<std::size_t>(left);
+        const std::span<const float> values = random.NextValues(choices, wanted);
+        if (values.empty()) {
+            Raise(ErrorNumber::kInternal, "Zufallsgenerator nicht verfügbar");
+        }
+        for (const float r : values.first(std::min(values.size(), wanted))) {
+            if (const std::optional<char32_t> c = detail::DrawCharacter(plan, r)) {
+                password.push_back(*c);
+            }
+            ++pass;
         }
     }
     return password;

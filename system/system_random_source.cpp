@@ -1,5 +1,6 @@
 #include "system/system_random_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <sodium.h>
@@ -12,13 +13,15 @@ namespace quirlomat {
 namespace {
 
 constexpr std::size_t kKeySize = crypto_stream_chacha20_ietf_KEYBYTES;
-// A multiple of 3 (one value) and of 64 (one ChaCha20 block): 4096 values a chunk.
-constexpr std::size_t kChunkSize = std::size_t{3} * 64 * 64;
-constexpr float kTwoToMinus24 = 1.0F / 16777216.0F;
+// A multiple of 3 (one raw value) and of 512 (the eight ChaCha20 blocks that libsodium's
+// vector code makes at a time): 512 raw values a chunk. Small, so that a short password
+// computes little keystream it never reads; a long one pays one more call per 512 values.
+constexpr std::size_t kChunkSize = std::size_t{3} * 512;
 
 }  // namespace
 
-SystemRandomSource::SystemRandomSource() : position_(kChunkSize), block_(0) {
+SystemRandomSource::SystemRandomSource()
+    : position_(kChunkSize), block_(0), values_(kChunkSize / 3) {
     if (sodium_init() < 0) {
         Raise(ErrorNumber::kInternal, "Zufallsgenerator nicht verfügbar");
     }
@@ -30,6 +33,7 @@ void SystemRandomSource::Reseed() {
     // A fresh allocation: the old key and what is left of its keystream go back to the
     // system wiped, so nothing of a past password's values outlives the reseed.
     state_ = SecretBytes(kKeySize + kChunkSize, '\0');
+    sodium_memzero(values_.data(), values_.size() * sizeof(float));
     SystemEntropy(state_.data(), kKeySize);
     block_ = 0;
     position_ = kChunkSize;  // the first value draws a chunk under the new key
@@ -47,21 +51,38 @@ void SystemRandomSource::Refill() {
     position_ = 0;
 }
 
-float SystemRandomSource::Next() {
+float SystemRandomSource::Next(std::size_t count) {
+    return NextValues(count, 1).front();
+}
+
+std::span<const float> SystemRandomSource::NextValues(std::size_t count, std::size_t wanted) {
     // A value drawn before any reseed must be just as unpredictable.
     if (!seeded_) {
         Reseed();
     }
-    if (position_ == kChunkSize) {
-        Refill();
+    if (count != fair_.count()) {
+        fair_ = FairValues(count);
     }
-    const auto* bytes =
-        reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize + position_;
-    const std::uint32_t k = static_cast<std::uint32_t>(bytes[0]) |
-                            static_cast<std::uint32_t>(bytes[1]) << 8 |
-                            static_cast<std::uint32_t>(bytes[2]) << 16;
-    position_ += 3;
-    return static_cast<float>(k) * kTwoToMinus24;
+    const auto* keystream = reinterpret_cast<const unsigned char*>(state_.data()) + kKeySize;
+    const std::size_t size = std::min(wanted, values_.size());
+    float* values = values_.data();
+    std::size_t made = 0;
+    while (made < size) {
+        if (position_ == kChunkSize) {
+            Refill();
+        }
+        // A whole chunk's raw values at a time, so the loop that makes them checks nothing
+        // else; a rejected raw value leaves its place to the next one.
+        const std::size_t end = std::min(kChunkSize, position_ + (size - made) * 3);
+        for (; position_ < end; position_ += 3) {
+            const unsigned char* bytes = keystream + position_;
+            const std::uint32_t raw = static_cast<std::uint32_t>(bytes[0]) |
+                                      static_cast<std::uint32_t>(bytes[1]) << 8 |
+                                      static_cast<std::uint32_t>(bytes[2]) << 16;
+            made += static_cast<std::size_t>(fair_.FromRaw(raw, values[made]));
+        }
+    }
+    return {values, size};
 }
 
 }  // namespace quirlomat

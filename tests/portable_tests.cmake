@@ -13,7 +13,7 @@ set(runtime_test_sources
     windows_1252_test.cpp)
 set(runtime_test_libraries runtime)
 
-set(generator_test_sources create_password_test.cpp)
+set(generator_test_sources create_password_test.cpp equal_chances_test.cpp)
 set(generator_test_libraries generator)
 
 set(system_test_sources

@@ -106,10 +106,44 @@ TEST(CreatePassword, KeyLetterModeDrawsByPosition) {
         // A character outside the BMP is one key letter and comes out whole.
         {u"a\U0001F600", {0.75F, 0.25F}, U"\U0001F600aaaa"},
     };
+    // Values one at a time or in runs, shorter or longer than the password: the same
+    // characters, and exactly one value for each.
+    for (const std::size_t runLength : {1U, 2U, 5U, 64U}) {
+        for (const Case& c : cases) {
+            ScriptedRandom random(c.values);
+            random.runLength = runLength;
+            EXPECT_EQ(Make(c.letters, u"5", PasswordMode::kKeyLetters, random), c.expected);
+            EXPECT_EQ(random.nexts, 5U) << runLength;
+        }
+    }
+    // A source that hands out more values than asked for still gives no more characters.
+    ScriptedRandom overfilling({0.0F, 0.99F});
+    overfilling.runLength = 64;
+    overfilling.ignoresWanted = true;
+    EXPECT_EQ(Make(u"ab", u"3", PasswordMode::kKeyLetters, overfilling), U"abb");
+}
+
+// The source makes each choice exactly equally likely only if it knows how many there are:
+// every value is asked for with the count of key letters, by characters, or with the 225
+// codes; empty key letters still draw, with nothing to choose among.
+TEST(CreatePassword, AsksForEachValueWithTheCountItChoosesAmong) {
+    struct Case {
+        std::u16string_view letters;
+        PasswordMode mode;
+        std::size_t count;
+    };
+    const Case cases[] = {
+        {StandardKeyLetters, PasswordMode::kKeyLetters, 80},
+        {u"a\U0001F600 ", PasswordMode::kKeyLetters, 3},
+        {u"", PasswordMode::kKeyLetters, 0},
+        {u"", PasswordMode::kCharacterCodes, 225},
+        {StandardKeyLetters, PasswordMode::kCharacterCodes, 225},
+    };
     for (const Case& c : cases) {
-        ScriptedRandom random(c.values);
-        EXPECT_EQ(Make(c.letters, u"5", PasswordMode::kKeyLetters, random), c.expected);
-        EXPECT_EQ(random.nexts, 5U);
+        ScriptedRandom random({0.5F});
+        (void)Make(c.letters, u"7", c.mode, random);
+        EXPECT_EQ(random.nexts, 7U);
+        EXPECT_EQ(random.counts, std::set<std::size_t>{c.count}) << c.count;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,37 @@ TEST(SecretMemory, IsLockedAndExcludedFromCoreDumps) {
     EXPECT_EQ(after.value_or(-1), before.value_or(0)) << "unlocked again on release";
     EXPECT_NE(flags.value_or("").find(" lo"), std::string::npos) << flags.value_or("");
 #endif
+}
+
+// Blocks given back are kept for the next secret of their size, so that making password
+// after password does not map and lock its memory afresh; whether a block comes anew or
+// kept, it starts wiped, locked and out of core dumps. Several sizes at once, more blocks
+// than are kept, and each allocated twice over.
+TEST(SecretMemory, GivesEveryBlockWipedLockedAndExcludedWhetherNewOrKept) {
+    constexpr std::size_t kKiB = 1024;
+    const std::size_t sizes[] = {1, 4096, 5000, 128 * kKiB, 128 * kKiB + 1};
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::pair<void*, std::size_t>> held;
+        for (const std::size_t bytes : sizes) {
+            for (int copy = 0; copy < 3; ++copy) {
+                auto* memory = static_cast<unsigned char*>(AllocateSecret(bytes));
+                ASSERT_NE(memory, nullptr);
+                EXPECT_TRUE(
+                    std::all_of(memory, memory + bytes, [](unsigned char b) { return b == 0; }))
+                    << bytes << " bytes, round " << round;
+                const std::optional<std::string> flags = MappingFlags(0, memory);
+                EXPECT_NE(flags.value_or("").find(" dd"), std::string::npos) << flags.value_or("");
+#if !defined(QUIRLOMAT_SANITIZED)
+                EXPECT_NE(flags.value_or("").find(" lo"), std::string::npos) << flags.value_or("");
+#endif
+                std::fill_n(memory, bytes, 0xA5);
+                held.emplace_back(memory, bytes);
+            }
+        }
+        for (const auto& [memory, bytes] : held) {
+            ReleaseSecret(memory, bytes);
+        }
+    }
 }
 
 TEST(SecretMemory, ReportsWhatItCannotGive) {

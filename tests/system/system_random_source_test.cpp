@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <span>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,11 +17,12 @@
 namespace quirlomat {
 namespace {
 
-std::vector<float> Draw(RandomSource& source, std::size_t count) {
+// count values, each for a draw among choices (0: the plain 24-bit values).
+std::vector<float> Draw(RandomSource& source, std::size_t count, std::size_t choices = 0) {
     std::vector<float> values;
     values.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        values.push_back(source.Next());
+        values.push_back(source.Next(choices));
     }
     return values;
 }
@@ -28,7 +30,7 @@ std::vector<float> Draw(RandomSource& source, std::size_t count) {
 // Enough values to cross several keystream chunks.
 constexpr std::size_t kMany = 20000;
 
-TEST(SystemRandomSource, GivesExact24BitValuesBelowOne) {
+TEST(SystemRandomSource, GivesExact24BitValuesBelowOneWhenNothingIsChosen) {
     SystemRandomSource source;
     source.Reseed();
     std::uint32_t orOfAll = 0;
@@ -40,6 +42,40 @@ TEST(SystemRandomSource, GivesExact24BitValuesBelowOne) {
         orOfAll |= static_cast<std::uint32_t>(scaled);
     }
     EXPECT_EQ(orOfAll, 0xFFFFFFU) << "some of the 24 bits never vary";
+}
+
+// Values in runs, as the generator takes them: every run holds at least one value and no
+// more than asked for, and every value lies in the middle of one of the count's intervals,
+// across many chunks of keystream and a count that changes between draws. Small counts turn
+// up every choice; 2^22 + 1 rejects about a quarter of the raw values, and stale or unwritten
+// places in a run would show as far more repeats than the dozens its choices give.
+TEST(SystemRandomSource, GivesRunsOfFreshValuesInTheMiddleOfEachChoice) {
+    SystemRandomSource source;
+    constexpr std::size_t kManyChoices = (std::size_t{1} << 22) + 1;
+    for (const std::size_t choices : {std::size_t{1}, std::size_t{3}, std::size_t{80},
+                                      std::size_t{225}, std::size_t{80}, kManyChoices}) {
+        std::vector<float> all;
+        std::set<double> seen;
+        for (std::size_t wanted = 1; all.size() < kMany;
+             wanted = wanted > 5000 ? 1 : wanted * 3 + 1) {
+            const std::span<const float> run = source.NextValues(choices, wanted);
+            ASSERT_GE(run.size(), 1U);
+            ASSERT_LE(run.size(), wanted);
+            for (const float value : run) {
+                ASSERT_GE(value, 0.0F);
+                ASSERT_LT(value, 1.0F);
+                const double scaled = static_cast<double>(value) * static_cast<double>(choices);
+                ASSERT_NEAR(scaled - std::floor(scaled), 0.5, 0.25) << choices;
+                seen.insert(std::floor(scaled));
+                all.push_back(value);
+            }
+        }
+        if (choices == kManyChoices) {
+            EXPECT_GT(seen.size(), all.size() - 200);
+        } else {
+            EXPECT_EQ(seen.size(), choices);
+        }
+    }
 }
 
 // Nothing of the values behind a past password outlives the next reseed: the old key and
