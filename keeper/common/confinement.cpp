@@ -2,9 +2,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <initializer_list>
+#include <linux/filter.h>
 #include <linux/landlock.h>
+#include <linux/seccomp.h>
+#include <malloc.h>
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -138,10 +142,58 @@ constexpr scmp_arg_cmp Argument(unsigned int index, scmp_compare compare, scmp_d
 constexpr int kSanitizerCalls[] = {SCMP_SYS(sigaltstack)};
 #endif
 
+// Far more than the filter needs (about 150 instructions); BPF allows 4096.
+constexpr std::size_t kMostInstructions = 1024;
+
+// The filter, made as the keeper starts and loaded once it holds the password.
+sock_filter preparedFilter[kMostInstructions];
+std::size_t preparedLength = 0;
+
+// libseccomp, needed only while the filter is made: loaded for it and unloaded after.
+class Seccomp {
+public:
+    Seccomp() : library_(dlopen("libseccomp.so.2", RTLD_NOW | RTLD_LOCAL)) {
+        loaded_ = library_ != nullptr && Find(&init, "seccomp_init") &&
+                  Find(&release, "seccomp_release") && Find(&attrSet, "seccomp_attr_set") &&
+                  Find(&ruleAdd, "seccomp_rule_add") && Find(&exportBpf, "seccomp_export_bpf");
+    }
+    ~Seccomp() {
+        if (library_ != nullptr) {
+            (void)dlclose(library_);
+        }
+    }
+    Seccomp(const Seccomp&) = delete;
+    Seccomp& operator=(const Seccomp&) = delete;
+
+    bool loaded() const { return loaded_; }
+
+    decltype(&seccomp_init) init = nullptr;
+    decltype(&seccomp_release) release = nullptr;
+    decltype(&seccomp_attr_set) attrSet = nullptr;
+    decltype(&seccomp_rule_add) ruleAdd = nullptr;
+    decltype(&seccomp_export_bpf) exportBpf = nullptr;
+
+private:
+    template <typename Function>
+    bool Find(Function* function, const char* name) {
+        *function = reinterpret_cast<Function>(dlsym(library_, name));
+        return *function != nullptr;
+    }
+
+    void* library_;
+    bool loaded_ = false;
+};
+
 class Filter {
 public:
-    Filter() : context_(seccomp_init(SCMP_ACT_ERRNO(EPERM))) {}
-    ~Filter() { seccomp_release(context_); }
+    explicit Filter(const Seccomp& seccomp)
+        : seccomp_(seccomp),
+          context_(seccomp.loaded() ? seccomp.init(SCMP_ACT_ERRNO(EPERM)) : nullptr) {}
+    ~Filter() {
+        if (context_ != nullptr) {
+            seccomp_.release(context_);
+        }
+    }
     Filter(const Filter&) = delete;
     Filter& operator=(const Filter&) = delete;
 
@@ -151,7 +203,7 @@ public:
         }
         // A call through another architecture's entry (int 0x80) would pass by every rule.
         bool built =
-            seccomp_attr_set(context_, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0;
+            seccomp_.attrSet(context_, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0;
         for (const int call : kKillingCalls) {
             built = built && Add(SCMP_ACT_KILL_PROCESS, call);
         }
@@ -190,18 +242,35 @@ public:
         return built;
     }
 
-    bool Load() {
-        return seccomp_load(context_) == 0;
+    // The program as the kernel takes it, into program (room for kMostInstructions); its
+    // length, 0 when it does not fit or cannot be had.
+    std::size_t Export(sock_filter* program) {
+        const int memory = memfd_create("filter", MFD_CLOEXEC);
+        if (memory < 0) {
+            return 0;
+        }
+        std::size_t length = 0;
+        if (seccomp_.exportBpf(context_, memory) == 0) {
+            const off_t size = lseek(memory, 0, SEEK_END);
+            const auto most = static_cast<off_t>(sizeof(sock_filter) * kMostInstructions);
+            if (size > 0 && size <= most && size % static_cast<off_t>(sizeof(sock_filter)) == 0 &&
+                pread(memory, program, static_cast<std::size_t>(size), 0) == size) {
+                length = static_cast<std::size_t>(size) / sizeof(sock_filter);
+            }
+        }
+        (void)close(memory);
+        return length;
     }
 
 private:
     template <typename... Conditions>
     bool Add(std::uint32_t action, int call, Conditions... conditions) {
-        return seccomp_rule_add(context_, action, call,
+        return seccomp_.ruleAdd(context_, action, call,
                                 static_cast<unsigned int>(sizeof...(conditions)),
                                 conditions...) == 0;
     }
 
+    const Seccomp& seccomp_;
     scmp_filter_ctx context_;
 };
 
@@ -226,6 +295,18 @@ FileSystemLock ForbidFileSystem() {
     return locked ? FileSystemLock::kLocked : FileSystemLock::kFailed;
 }
 
+bool PrepareConfinement() {
+    {
+        const Seccomp seccomp;
+        Filter filter(seccomp);
+        preparedLength = filter.Build() ? filter.Export(preparedFilter) : 0;
+    }
+    // What libseccomp allocated, freed by now, goes back to the system while no page of the
+    // keeper is locked yet.
+    (void)malloc_trim(0);
+    return preparedLength > 0;
+}
+
 const char* ConfineKeeper() {
 #if defined(QUIRLOMAT_SANITIZED)
     // LeakSanitizer's check at exit stops the process with ptrace and reads /proc, which
@@ -234,7 +315,7 @@ const char* ConfineKeeper() {
     // without symbols (no /proc, no symbolizer), and the keeper still ends on it.
     __lsan_do_leak_check();
 #endif
-    if (!ForbidNewPrivileges()) {
+    if (preparedLength == 0 || !ForbidNewPrivileges()) {
         return "Abschottung nicht möglich";
     }
     switch (ForbidFileSystem()) {
@@ -249,8 +330,10 @@ const char* ConfineKeeper() {
         case FileSystemLock::kFailed:
             return "Abschottung nicht möglich";
     }
-    Filter filter;
-    if (!filter.Build() || !filter.Load()) {
+    sock_fprog program = {};
+    program.len = static_cast<unsigned short>(preparedLength);
+    program.filter = preparedFilter;
+    if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) != 0) {
         return "Abschottung nicht möglich";
     }
     return nullptr;

@@ -19,7 +19,15 @@ namespace quirlomat::keeper {
 // Irreversible, for the whole process. Returns null once confined, else a short German
 // reason (the keeper then refuses the password). A kernel without Landlock is not a failure:
 // the keeper goes on behind the seccomp filter and says so on its standard error.
+// The seccomp filter is made beforehand, by PrepareConfinement, which the keeper calls as it
+// starts: libseccomp is loaded for it and unloaded after, and what it allocated goes back to
+// the system, all before the keeper locks its memory and long before it holds a password, so
+// that none of it stays resident for as long as the keeper serves (about 200 KiB).
 const char* ConfineKeeper();
+
+// Makes the filter for ConfineKeeper; false when it cannot (ConfineKeeper then fails). Once,
+// in the process to be confined (the filter lets it signal none but itself).
+bool PrepareConfinement();
 
 enum class FileSystemLock : std::uint8_t {
     kLocked,      // no path can be opened, created, removed or executed any more

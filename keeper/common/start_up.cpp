@@ -16,6 +16,8 @@ int StartKeeper() {
     // beyond its standard three.
     closefrom(STDERR_FILENO + 1);
     HardenProcess();
+    // Before the lock: what making the filter leaves behind is given back, not locked.
+    (void)PrepareConfinement();
     LockAllMemory();
     const int signalFd = TerminationSignals();
     if (signalFd < 0) {

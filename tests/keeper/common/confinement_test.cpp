@@ -90,7 +90,7 @@ int InConfinedChild(Confine confine, Attempt attempt) {
 }
 
 int ConfineAsAKeeper() {
-    return ConfineKeeper() == nullptr ? 0 : kNotConfined;
+    return PrepareConfinement() && ConfineKeeper() == nullptr ? 0 : kNotConfined;
 }
 
 class ForbiddenCallTest : public ::testing::TestWithParam<ForbiddenCall> {};
