@@ -32,11 +32,12 @@ run: build
 	$(DEV_BUILD)/bin/quirlomat
 
 # Unit, GUI and end-to-end tests in the developer build, then the Debian package, unpacked
-# and run end to end in its turn.
+# and run end to end in its turn, and built a second time elsewhere to the same bytes.
 test: build
 	ctest --preset dev
 	$(MAKE) --no-print-directory package
 	tests/package/check_package $(PACKAGE) $(DEV_BUILD)/tests/e2e/e2e_tests
+	tests/reproducible/check_reproducible package $(RELEASE_BUILD)
 
 sanitize: deps
 	cmake --preset sanitize
@@ -62,9 +63,10 @@ release: deps
 	cmake --preset release
 	cmake --build --preset release
 
-# The Debian package, from the optimised and hardened build; lintian must find no error.
+# The Debian package, from the optimised and hardened build, with its SHA256SUMS beside it;
+# lintian must find no error.
 package: release
-	cd $(RELEASE_BUILD) && cpack
+	packaging/make-package $(RELEASE_BUILD) >/dev/null
 	lintian --fail-on error $(PACKAGE)
 
 bench: release
@@ -114,8 +116,12 @@ windows:
 		cmake --build --preset windows-$$arch || exit 1; \
 	done
 
+# The tests under Wine, then each program built a second time elsewhere to the same bytes.
 windows-test: windows
-	for arch in $(WINDOWS_ARCHES); do ctest --preset windows-$$arch || exit 1; done
+	for arch in $(WINDOWS_ARCHES); do \
+		ctest --preset windows-$$arch && \
+		tests/reproducible/check_reproducible windows-$$arch build/windows-$$arch || exit 1; \
+	done
 
 clean:
 	rm -rf build

@@ -38,7 +38,10 @@ if(WIN32)
     # libgcc and winpthreads are linked in.
     # mingw-w64 keeps the stack protector's and the fortified calls' runtime in libssp, which
     # the compiler links only when asked at link time too.
-    add_link_options(-Wl,--dynamicbase -Wl,--nxcompat -static -fstack-protector-strong)
+    # No link time in the PE header either (some binutils put one there by default): two
+    # links of the same objects must give the same file.
+    add_link_options(-Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-insert-timestamp -static
+                     -fstack-protector-strong)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         add_link_options(-Wl,--high-entropy-va)
     endif()
@@ -57,6 +60,14 @@ check_linker_flag(CXX "LINKER:-z,ibt,-z,shstk" QUIRLOMAT_HAVE_CET_MARK)
 if(QUIRLOMAT_HAVE_CF_PROTECTION AND QUIRLOMAT_HAVE_CET_MARK)
     add_link_options(LINKER:-z,ibt,-z,shstk)
 endif()
+
+# What is built for others carries no trace of the folder it was built in (file names for
+# assertions and debug information become relative to the source or build tree), so that
+# the same commit builds to the same bytes anywhere. The debug build keeps absolute paths,
+# which the debugger needs to find the sources.
+add_compile_options(
+    $<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>
+    $<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_BINARY_DIR}/=>)
 
 if(QUIRLOMAT_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
