@@ -69,6 +69,17 @@ void BM_SystemEntropy(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
+// Whether a run failed: Google Benchmark up to 1.7 (Debian 12) says so in error_occurred,
+// from 1.8 on (Debian 13) in skipped, which also covers a skip with a message.
+template <typename R>
+auto Failed(const R& run, int) -> decltype(run.error_occurred, bool()) {
+    return run.error_occurred;
+}
+template <typename R>
+auto Failed(const R& run, long) -> decltype(run.skipped, bool()) {
+    return static_cast<int>(run.skipped) != 0;
+}
+
 // The console report, keeping each benchmark's median (or its only run) for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -81,7 +92,7 @@ public:
         ConsoleReporter::ReportRuns(reports);
         for (const Run& run : reports) {
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && !median)) {
+            if (Failed(run, 0) || (run.run_type == Run::RT_Aggregate && !median)) {
                 continue;
             }
             const std::string name = run.run_name.str();
