@@ -39,8 +39,10 @@ using Clock = std::chrono::steady_clock;
 
 struct Client {
     wl_display* display = nullptr;
+    wl_registry* registry = nullptr;
     wl_seat* seat = nullptr;
     zwlr_data_control_manager_v1* manager = nullptr;
+    zwlr_data_control_device_v1* device = nullptr;
     zwlr_data_control_offer_v1* selection = nullptr;
 };
 
@@ -76,22 +78,32 @@ Client Connect() {
         Fail(2, "no compositor");
     }
     static const wl_registry_listener registryListener = {&OnGlobal, &OnGlobalRemove};
-    (void)wl_registry_add_listener(wl_display_get_registry(client.display), &registryListener,
-                                   &client);
+    client.registry = wl_display_get_registry(client.display);
+    (void)wl_registry_add_listener(client.registry, &registryListener, &client);
     (void)wl_display_roundtrip(client.display);
     if (client.seat == nullptr || client.manager == nullptr) {
         Fail(2, "no seat or no wlr-data-control");
     }
     static const zwlr_data_control_device_v1_listener deviceListener = {
         &OnDataOffer, &OnSelection, &OnFinished, &OnPrimarySelection};
-    zwlr_data_control_device_v1* device =
-        zwlr_data_control_manager_v1_get_data_device(client.manager, client.seat);
-    (void)zwlr_data_control_device_v1_add_listener(device, &deviceListener, &client);
+    client.device = zwlr_data_control_manager_v1_get_data_device(client.manager, client.seat);
+    (void)zwlr_data_control_device_v1_add_listener(client.device, &deviceListener, &client);
     (void)wl_display_roundtrip(client.display);
     if (client.selection == nullptr) {
         Fail(2, "no selection");
     }
     return client;
+}
+
+// Leaves the compositor as a well-behaved client would, so that the sanitizers find nothing of
+// the connection left over.
+void Disconnect(Client& client) {
+    zwlr_data_control_offer_v1_destroy(client.selection);
+    zwlr_data_control_device_v1_destroy(client.device);
+    zwlr_data_control_manager_v1_destroy(client.manager);
+    wl_seat_destroy(client.seat);
+    wl_registry_destroy(client.registry);
+    wl_display_disconnect(client.display);
 }
 
 void Ask(Client& client, const char* type, int fd) {
@@ -151,6 +163,7 @@ int FillAndBlock(const char* type, std::chrono::milliseconds hold) {
     holding = false;
     clearing.join();
     close(ends[1]);
+    Disconnect(client);
 
     all += ReadToEnd(ends[0], 4096, std::chrono::milliseconds(5));
     if (all.size() < filled || all.find_first_not_of('#') < filled) {
@@ -188,6 +201,7 @@ int Hoard(int count, const char* type, std::chrono::milliseconds hold) {
     if (wl_display_roundtrip(client.display) < 0) {
         Fail(2, "compositor gone");
     }
+    Disconnect(client);
     std::this_thread::sleep_for(hold);
     for (const int fd : readers) {
         const std::string text = ReadToEnd(fd, 65536, std::chrono::milliseconds(0));
