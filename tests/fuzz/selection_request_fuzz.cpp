@@ -27,8 +27,8 @@
 namespace {
 
 using quirlomat::keeper::Clock;
-using quirlomat::keeper::SelectionServer;
-using quirlomat::keeper::TransferLimits;
+using quirlomat::keeper::x11::SelectionServer;
+using quirlomat::keeper::x11::TransferLimits;
 using std::chrono::milliseconds;
 
 [[noreturn]] void Fail(const char* what) {
@@ -51,7 +51,7 @@ const char* const kAtomNames[] = {
 
 struct World {
     quirlomat::testing::XvfbServer xvfb;
-    quirlomat::keeper::XConnection keeper;
+    quirlomat::keeper::x11::XConnection keeper;
     quirlomat::SecretBuffer text;
     xcb_timestamp_t ownedSince = XCB_CURRENT_TIME;
     xcb_connection_t* client = nullptr;
@@ -137,7 +137,7 @@ xcb_window_t NewWindow() {
 void Pump(SelectionServer& server, Clock::time_point now) {
     world->SyncClient();
     world->keeper.Sync();
-    while (const quirlomat::keeper::Event event = world->keeper.NextQueuedEvent()) {
+    while (const quirlomat::keeper::x11::Event event = world->keeper.NextQueuedEvent()) {
         server.Handle(*event, now);
     }
     world->keeper.Sync();

@@ -18,8 +18,8 @@
 #include <gtest/gtest.h>
 
 #include "runtime/errors.h"
-#include "support/selection_client.h"
 #include "support/no_display.h"
+#include "support/selection_client.h"
 #include "support/xvfb_server.h"
 #include "system/hand_off.h"
 
