@@ -41,7 +41,7 @@ Tally CountEveryRawValue(const detail::PasswordPlan& plan, ChoiceOf choiceOf) {
             continue;
         }
         const std::optional<char32_t> c = detail::DrawCharacter(plan, r);
-        if (!(r >= 0.0F && r < 1.0F) || !c) {
+        if (!(r >= 0.0F) || !(r < 1.0F) || !c) {
             ++tally.outside;
             continue;
         }
@@ -138,7 +138,8 @@ TEST(FairValues, StayInsideZeroToOneAtTheEdges) {
             }
         }
         ASSERT_TRUE(first && last) << count;
-        for (const std::uint32_t raw : {*first, *last}) {
+        const std::uint32_t firstRaw = first.value_or(0);
+        for (const std::uint32_t raw : {firstRaw, last.value_or(0)}) {
             float r = -1.0F;
             ASSERT_TRUE(fair.FromRaw(raw, r));
             EXPECT_GE(r, 0.0F) << count << " " << raw;
@@ -149,7 +150,7 @@ TEST(FairValues, StayInsideZeroToOneAtTheEdges) {
             }
             const double scaled = static_cast<double>(r) * static_cast<double>(count);
             const double choice = std::floor(scaled);
-            EXPECT_EQ(choice, raw == *first ? 0.0 : static_cast<double>(count - 1)) << count;
+            EXPECT_EQ(choice, raw == firstRaw ? 0.0 : static_cast<double>(count - 1)) << count;
             EXPECT_GE(scaled - choice, 0.25) << count << " " << raw;
             EXPECT_LE(scaled - choice, 0.75) << count << " " << raw;
         }
