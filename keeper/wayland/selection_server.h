@@ -27,9 +27,6 @@ public:
     // compositor has gone.
     void Serve(int signalFd);
 
-    // Transfers in progress.
-    std::size_t transfers() const { return deliveries_.count(); }
-
 private:
     void OnSend(const char* mimeType, int fd) override;
     void OnLost() override;
