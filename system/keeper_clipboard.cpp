@@ -93,7 +93,8 @@ struct KeeperClipboard::Keeper {
     std::string ReadLine(Clock::time_point deadline);
     // Writes the length and the text, meanwhile watching for a status line: a keeper that
     // refuses stops reading and says why. Returns that line if one came, else "".
-    std::string WriteText(const SecretBytes& utf8, Clock::time_point deadline);
+    std::string WriteText(const SecretBytes& utf8, const ClipboardLimits& limits,
+                          Clock::time_point deadline);
     // From now on the keeper serves on its own; it stays this process's child until this
     // process ends, which follows at once.
     void Release() { pid = -1; }
@@ -184,10 +185,11 @@ std::string KeeperClipboard::Keeper::ReadLine(Clock::time_point deadline) {
 }
 
 std::string KeeperClipboard::Keeper::WriteText(const SecretBytes& utf8,
+                                               const ClipboardLimits& limits,
                                                Clock::time_point deadline) {
     // The length is no secret; the text goes from secret memory straight into the pipe.
     char header[hand_off::kLongestHeader];
-    const std::string_view parts[] = {{header, hand_off::WriteHeader(utf8.size(), header)},
+    const std::string_view parts[] = {{header, hand_off::WriteHeader(utf8.size(), header, limits)},
                                       {utf8.data(), utf8.size()}};
     for (std::string_view part : parts) {
         while (!part.empty()) {
@@ -217,7 +219,8 @@ std::string KeeperClipboard::Keeper::WriteText(const SecretBytes& utf8,
     return {};
 }
 
-KeeperClipboard::KeeperClipboard(std::string keeperPath) : keeperPath_(std::move(keeperPath)) {}
+KeeperClipboard::KeeperClipboard(std::string keeperPath, const ClipboardLimits& limits)
+    : keeperPath_(std::move(keeperPath)), limits_(limits) {}
 
 KeeperClipboard::~KeeperClipboard() {
     if (!waiting_) {
@@ -272,7 +275,7 @@ void KeeperClipboard::SetText(const SecretBytes& utf8) {
         try {
             std::string line = keeper->ReadLine(deadline);
             if (line == hand_off::kReady) {
-                line = keeper->WriteText(utf8, deadline);
+                line = keeper->WriteText(utf8, limits_, deadline);
                 if (line.empty()) {
                     line = keeper->ReadLine(deadline);
                 }

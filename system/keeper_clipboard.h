@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "keeper/common/clipboard_limits.h"
 #include "system/clipboard.h"
 
 namespace quirlomat {
@@ -18,8 +19,9 @@ namespace quirlomat {
 // SIGPIPE must be ignored, as HardenProcess does at start-up.
 class KeeperClipboard final : public Clipboard {
 public:
-    // keeperPath: the keeper executable (KeeperPath in hand_off.h).
-    explicit KeeperClipboard(std::string keeperPath);
+    // keeperPath: the keeper executable (KeeperPath in hand_off.h); limits go to the keeper
+    // with the text.
+    explicit KeeperClipboard(std::string keeperPath, const ClipboardLimits& limits = {});
     // A keeper started by Prepare and never given a text is told so (end of file before any
     // length) and ends by itself.
     ~KeeperClipboard() override;
@@ -37,6 +39,7 @@ public:
 
 private:
     std::string keeperPath_;
+    ClipboardLimits limits_;
     std::unique_ptr<Keeper> waiting_;  // started by Prepare, not yet given a text
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "keeper/common/clipboard_limits.h"
 #include "system/clipboard.h"
 
 namespace quirlomat {
@@ -14,15 +15,17 @@ namespace quirlomat {
 class DisplayStart {
 public:
     // Before Qt starts: chooses where the window is drawn. False once the user has been told
-    // that there is no display to draw on; the program then ends with status 1.
-    bool Choose();
+    // that there is no display to draw on (unless quiet); the program then ends with status 1.
+    bool Choose(bool quiet = false);
 
     // Once Qt runs: undoes what the choice set for this process alone.
     void QtStarted() const;
 
     // The ways to hand the password over, best first, by what the session offers;
-    // programPath is the program's own executable, beside which its keepers lie.
-    std::vector<std::unique_ptr<Clipboard>> HandOffWays(const std::string& programPath) const;
+    // programPath is the program's own executable, beside which its keepers lie. Every way
+    // honours limits, or refuses the text where the session cannot keep them.
+    std::vector<std::unique_ptr<Clipboard>> HandOffWays(const std::string& programPath,
+                                                        const ClipboardLimits& limits = {}) const;
 
 private:
     bool forcedXcb_ = false;       // Qt was told to draw through X

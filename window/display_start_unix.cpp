@@ -28,19 +28,20 @@ void Complain(const std::string& line) {
     std::fprintf(stderr, "quirlomat: %s\n", line.c_str());
 }
 
-std::unique_ptr<Clipboard> MakeWay(HandOff way, const std::string& programPath) {
+std::unique_ptr<Clipboard> MakeWay(HandOff way, const std::string& programPath,
+                                   const ClipboardLimits& limits) {
     if (KeeperProgram(way) != nullptr) {
-        return std::make_unique<KeeperClipboard>(KeeperPath(way, programPath));
+        return std::make_unique<KeeperClipboard>(KeeperPath(way, programPath), limits);
     }
     if (way == HandOff::kThisProcess) {
-        return std::make_unique<QtSelectionOwner>();
+        return std::make_unique<QtSelectionOwner>(limits);
     }
     return std::make_unique<QtClipboard>();
 }
 
 }  // namespace
 
-bool DisplayStart::Choose() {
+bool DisplayStart::Choose(bool quiet) {
     const DisplayEnvironment environment = CurrentDisplayEnvironment();
     const DisplayPlatform platform = ChooseDisplayPlatform(environment);
     const std::string display = environment.display.value_or("");
@@ -50,6 +51,9 @@ bool DisplayStart::Choose() {
     // keeper can serve.
     xDisplay_ = !display.empty() && CanOpenXDisplay();
     if (platform == DisplayPlatform::kNone || (UsesXcb(platform, environment) && !xDisplay_)) {
+        if (quiet) {
+            return false;
+        }
         Complain(display.empty()
                      ? "Keine grafische Anzeige gefunden (DISPLAY ist nicht gesetzt)."
                      : "Die grafische Anzeige \"" + display + "\" lässt sich nicht öffnen.");
@@ -70,7 +74,7 @@ void DisplayStart::QtStarted() const {
 }
 
 std::vector<std::unique_ptr<Clipboard>> DisplayStart::HandOffWays(
-    const std::string& programPath) const {
+    const std::string& programPath, const ClipboardLimits& limits) const {
     const std::string platformName = QGuiApplication::platformName().toStdString();
     Session session;
     session.qtPlatform = platformName;
@@ -78,7 +82,7 @@ std::vector<std::unique_ptr<Clipboard>> DisplayStart::HandOffWays(
     session.xDisplay = platformName == "xcb" || xDisplay_;
     std::vector<std::unique_ptr<Clipboard>> ways;
     for (const HandOff way : HandOffOrder(session)) {
-        ways.push_back(MakeWay(way, programPath));
+        ways.push_back(MakeWay(way, programPath, limits));
     }
     return ways;
 }

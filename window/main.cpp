@@ -1,4 +1,7 @@
+#include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -9,16 +12,58 @@
 
 #include "secret/hardening.h"
 #include "system/hand_off_chain.h"
+#include "system/limit_options.h"
 #include "system/system_random_source.h"
 #include "window/application_icon.h"
 #include "window/display_start.h"
 #include "window/form1.h"
 #include "window/message_box_error_report.h"
 #include "window/qt_program_end.h"
+#include "window/settings_file.h"
 #include "window/taskbar.h"
+
+namespace {
+
+// Bad input ends the program before any clipboard is touched: on standard error, and in a
+// message box where there is a display to show one on.
+[[noreturn]] void RefuseInput(const std::string& message, int argc, char* argv[]) {
+    std::fprintf(stderr, "quirlomat: %s\n", message.c_str());
+    quirlomat::DisplayStart display;
+    if (display.Choose(/*quiet=*/true)) {
+        QApplication application(argc, argv);
+        display.QtStarted();
+        QApplication::setWindowIcon(quirlomat::ApplicationIcon());
+        quirlomat::MessageBoxErrorReport report;
+        report.Show(message);
+    }
+    quirlomat::LeaveProgram(quirlomat::kUsageError);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     quirlomat::HardenProcess();
+    // Options first: --help and --version need no display, and no limit the user set is lost.
+    const quirlomat::CommandLine line = quirlomat::ParseCommandLine(
+        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (line.error.empty() && line.help) {
+        std::fputs(quirlomat::UsageText(quirlomat::SettingsFilePath()).c_str(), stdout);
+        quirlomat::LeaveProgram(0);
+    }
+    if (line.error.empty() && line.version) {
+        std::fputs("quirlomat " QUIRLOMAT_VERSION_TEXT "\n", stdout);
+        quirlomat::LeaveProgram(0);
+    }
+    if (!line.error.empty()) {
+        RefuseInput(line.error + " Mehr mit --help.", argc, argv);
+    }
+    const quirlomat::SettingsFile settings = quirlomat::ReadSettingsFile();
+    if (!settings.read.error.empty()) {
+        RefuseInput(settings.read.error, argc, argv);
+    }
+    const quirlomat::ClipboardLimits limits =
+        quirlomat::MergeLimits(line.limits, settings.read.limits);
+
     quirlomat::DisplayStart display;
     if (!display.Choose()) {
         return 1;
@@ -33,7 +78,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(quirlomat::ApplicationIcon());
 
     auto clipboard = std::make_unique<quirlomat::HandOffChain>(display.HandOffWays(
-        QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()));
+        QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(), limits));
     quirlomat::SystemRandomSource random;
     quirlomat::MessageBoxErrorReport errorReport;
     quirlomat::QtProgramEnd programEnd(*clipboard);

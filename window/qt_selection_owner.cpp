@@ -82,7 +82,8 @@ QClipboard* SystemClipboard() {
 
 }  // namespace
 
-QtSelectionOwner::QtSelectionOwner() : held_(std::make_shared<Held>()) {}
+QtSelectionOwner::QtSelectionOwner(const ClipboardLimits& limits)
+    : limits_(limits), held_(std::make_shared<Held>()) {}
 
 QtSelectionOwner::~QtSelectionOwner() = default;
 

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include "keeper/common/clipboard_limits.h"
 #include "system/clipboard.h"
 
 namespace quirlomat {
@@ -15,7 +16,7 @@ namespace quirlomat {
 // the event loop ends. The program hides its window meanwhile (custody kThisProcess).
 class QtSelectionOwner final : public Clipboard {
 public:
-    QtSelectionOwner();
+    explicit QtSelectionOwner(const ClipboardLimits& limits = {});
     ~QtSelectionOwner() override;
     QtSelectionOwner(const QtSelectionOwner&) = delete;
     QtSelectionOwner& operator=(const QtSelectionOwner&) = delete;
@@ -28,6 +29,7 @@ public:
 private:
     void Release();
 
+    ClipboardLimits limits_;
     std::shared_ptr<Held> held_;
     QObject watch_;  // ends the connection to QClipboard::changed with this object
     QMetaObject::Connection watching_;

@@ -55,8 +55,10 @@ HandOffStatus Failure(ssize_t got) {
 
 }  // namespace
 
-HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text) {
-    std::size_t length = 0;
+HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text, ClipboardLimits* limits) {
+    // The length, and after it either nothing or both limits, each after one blank.
+    std::size_t fields[3] = {};
+    std::size_t field = 0;
     std::size_t digits = 0;
     for (;;) {
         char c = 0;
@@ -65,19 +67,37 @@ HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text) {
             return Failure(got);
         }
         if (got == 0) {
-            return digits == 0 ? HandOffStatus::kNotNeeded : HandOffStatus::kMalformed;
+            return field == 0 && digits == 0 ? HandOffStatus::kNotNeeded
+                                             : HandOffStatus::kMalformed;
         }
-        if (c == '\n' && digits > 0) {
+        if (c == '\n' && digits > 0 && (field == 0 || field == 2)) {
             break;
         }
-        // One decimal form per length: no sign, no blank, no leading zero.
-        if (c < '0' || c > '9' || (digits == 1 && length == 0)) {
+        if (c == ' ' && digits > 0 && field < 2) {
+            ++field;
+            digits = 0;
+            continue;
+        }
+        // One decimal form per number: no sign, no blank, no leading zero.
+        if (c < '0' || c > '9' || (digits == 1 && fields[field] == 0)) {
             return HandOffStatus::kMalformed;
         }
         if (++digits > hand_off::kLongestLength) {
-            return HandOffStatus::kTooLong;
+            return field == 0 ? HandOffStatus::kTooLong : HandOffStatus::kMalformed;
         }
-        length = length * 10 + static_cast<std::size_t>(c - '0');
+        fields[field] = fields[field] * 10 + static_cast<std::size_t>(c - '0');
+    }
+    const std::size_t length = fields[0];
+    if (field == 2) {
+        // A header with limits names at least one; each within the range the program allows.
+        if (fields[1] > kMostPastes || fields[2] > kMostClearAfterSeconds ||
+            (fields[1] == 0 && fields[2] == 0)) {
+            return HandOffStatus::kMalformed;
+        }
+        if (limits != nullptr) {
+            limits->pastes = static_cast<std::uint32_t>(fields[1]);
+            limits->clearAfterSeconds = static_cast<std::uint32_t>(fields[2]);
+        }
     }
     if (length > kLargestText) {
         return HandOffStatus::kTooLong;

@@ -24,8 +24,10 @@ enum class HandOffStatus : std::uint8_t {
 // Reads the program's part of the hand-off (hand_off_protocol.h) from fd into text, which gets
 // exactly n bytes of secret memory. The header is read byte by byte, so that no byte of the
 // password passes through other memory. Gives up at once when a termination signal is ready on
-// signalFd (ignored when negative).
-HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text);
+// signalFd (ignored when negative). limits, where given, gets the limits the header names
+// (none for the short header); a limit beyond its range makes the header malformed.
+HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text,
+                          ClipboardLimits* limits = nullptr);
 
 // A short German reason for each status that is a failure, for the "ERR" line; null for the
 // others.

@@ -28,8 +28,8 @@ int StartKeeper() {
     return signalFd;
 }
 
-std::optional<int> ReceivePassword(int signalFd, SecretBuffer* text) {
-    const HandOffStatus handOff = ReadHandOff(STDIN_FILENO, signalFd, text);
+std::optional<int> ReceivePassword(int signalFd, SecretBuffer* text, ClipboardLimits* limits) {
+    const HandOffStatus handOff = ReadHandOff(STDIN_FILENO, signalFd, text, limits);
     if (handOff == HandOffStatus::kNotNeeded || handOff == HandOffStatus::kInterrupted) {
         return 0;
     }

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "keeper/common/clipboard_limits.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper {
@@ -17,6 +18,8 @@ int StartKeeper();
 // came first, ReportError's status after a failed hand-off or confinement. Returns nothing
 // once text holds the whole password and the keeper is confined (confinement.h): from then on
 // it can only serve what it has, and detaching (detach.h) is prepared.
-std::optional<int> ReceivePassword(int signalFd, SecretBuffer* text);
+// limits, where given, gets the limits the program set.
+std::optional<int> ReceivePassword(int signalFd, SecretBuffer* text,
+                                   ClipboardLimits* limits = nullptr);
 
 }  // namespace quirlomat::keeper

@@ -4,11 +4,14 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iconv.h>
 #include <memory>
 #include <set>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -298,6 +301,101 @@ TEST(WithoutDisplay, TheProgramSaysSoInOneLineAndFails) {
     const std::string err = program.Stderr();
     EXPECT_FALSE(err.empty());
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+}
+
+// Bad input fails closed: status 2, a German line that names what is wrong and where, before
+// any display or clipboard is touched. settings: the settings file's text; "/" makes it a
+// folder, which cannot be read.
+struct BadInput {
+    std::vector<std::string> arguments;
+    std::string settings;
+    std::string says;
+};
+
+const BadInput kBadInputs[] = {
+    {{"--pastes"}, "", "Die Option --pastes braucht einen Wert"},
+    {{"--pastes", "zwei"}, "", "Ungültiger Wert \"zwei\" für die Option --pastes"},
+    {{"--pastes=2.5"}, "", "Ungültiger Wert \"2.5\" für die Option --pastes"},
+    {{"--pastes", "0"}, "", "Ungültiger Wert \"0\" für die Option --pastes"},
+    {{"--pastes", "1001"}, "", "von 1 bis 1000"},
+    {{"--clear-after", "86401"}, "", "Ungültiger Wert \"86401\" für die Option --clear-after"},
+    {{"--clear-after", "-3"}, "", "Ungültiger Wert \"-3\""},
+    {{"--clear-after", "99999999999999999999"}, "", "von 1 bis 86400"},
+    {{"--pastes", "2", "--pastes=3"}, "", "Die Option --pastes ist mehrfach angegeben"},
+    {{"--paste", "2"}, "", "Unbekannte Option \"--paste\""},
+    {{"-platform", "xcb"}, "", "Unbekanntes Argument \"-platform\""},
+    {{},
+     "pastes=zwei\n",
+     "Ungültiger Wert \"zwei\" für den Schlüssel pastes in der Einstellungsdatei"},
+    {{}, "clear-after=0\n", "für den Schlüssel clear-after"},
+    {{}, "[General]\npastes=2, 3\n", "Ungültiger Wert \"2, 3\""},
+    {{}, "farbe=rot\n", "Unbekannter Schlüssel \"farbe\" in der Einstellungsdatei"},
+    {{}, "[Grenzen]\npastes=2\n", "Unbekannter Schlüssel \"Grenzen/pastes\""},
+    {{}, "/", "lässt sich nicht lesen"},
+    // A good command line does not excuse a bad file.
+    {{"--pastes", "2"}, "clear-after=x\n", "für den Schlüssel clear-after"},
+};
+
+const std::filesystem::path kSettingsHome =
+    std::filesystem::temp_directory_path() / ("quirlomat-settings-" + std::to_string(getpid()));
+
+// A settings folder of the test's own, for XDG_CONFIG_HOME; gone again with the test.
+class SettingsFolder : public ::testing::Environment {
+public:
+    void TearDown() override { std::filesystem::remove_all(kSettingsHome); }
+};
+const auto* const kSettingsCleanUp = ::testing::AddGlobalTestEnvironment(new SettingsFolder);
+
+std::string WriteSettings(const std::string& settings) {
+    const std::filesystem::path& home = kSettingsHome;
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home / "quirlomat");
+    if (settings == "/") {
+        std::filesystem::create_directory(home / "quirlomat" / "quirlomat.conf");
+    } else if (!settings.empty()) {
+        std::ofstream(home / "quirlomat" / "quirlomat.conf") << settings;
+    }
+    return home.string();
+}
+
+TEST(WithoutDisplay, BadOptionsAndSettingsEndWithStatus2AndSaySo) {
+    for (const BadInput& bad : kBadInputs) {
+        std::vector<std::string> argv = {ProgramPath()};
+        argv.insert(argv.end(), bad.arguments.begin(), bad.arguments.end());
+        RunningProgram program(argv, "", {"XDG_CONFIG_HOME=" + WriteSettings(bad.settings)});
+        EXPECT_EQ(program.WaitForExit(), 2) << bad.says;
+        const std::string err = program.Stderr();
+        EXPECT_NE(err.find(bad.says), std::string::npos) << err;
+        EXPECT_EQ(err.find("Anzeige"), std::string::npos) << err;
+    }
+}
+
+TEST(WithoutDisplay, HelpAndVersionNeedNoDisplay) {
+    for (const char* option : {"--help", "--version"}) {
+        const CommandResult result = RunCommand({ProgramPath(), option}, "");
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(result.err.empty()) << result.err;
+        EXPECT_NE(
+            result.out.find(option == std::string("--help") ? "--clear-after" : "quirlomat 1."),
+            std::string::npos)
+            << result.out;
+    }
+}
+
+// Where a display is up, the message shows in a box too; the clipboard stays as it was.
+TEST_F(EndToEnd, ABadOptionIsShownInABoxAndLeavesTheClipboardAlone) {
+    SetClipboard("vorher");
+    program_ = std::make_unique<RunningProgram>(
+        std::vector<std::string>{ProgramPath(), "--pastes", "zwei"}, display(),
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + WriteSettings("")});
+    const std::string box = FindWindow("Quirlomat");
+    ASSERT_FALSE(box.empty()) << program_->Stderr();
+    EXPECT_EQ(Paste().out, "vorher");
+    ASSERT_EQ(Run({"xdotool", "windowactivate", "--sync", box}).status, 0);
+    Keys({"Return"});
+    EXPECT_EQ(program_->WaitForExit(), 2);
+    EXPECT_NE(program_->Stderr().find("\"zwei\""), std::string::npos);
+    EXPECT_EQ(Paste().out, "vorher");
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ struct Pipe {
 struct Outcome {
     HandOffStatus status;
     std::string text;
+    ClipboardLimits limits;
 };
 
 // What the reader makes of input, written by another thread (the pipe holds only 64 KiB)
@@ -55,12 +56,13 @@ Outcome Read(const std::string& input) {
         pipe.CloseWrite();
     });
     SecretBuffer text;
-    const HandOffStatus status = ReadHandOff(pipe.read, -1, &text);
+    ClipboardLimits limits;
+    const HandOffStatus status = ReadHandOff(pipe.read, -1, &text, &limits);
     // A reader that stops early leaves the writer blocked on a full pipe.
     close(pipe.read);
     pipe.read = -1;
     writer.join();
-    return {status, std::string(text.data() == nullptr ? "" : text.data(), text.size())};
+    return {status, std::string(text.data() == nullptr ? "" : text.data(), text.size()), limits};
 }
 
 TEST(ReadHandOff, TakesExactlyTheAnnouncedBytesAndNothingElse) {
@@ -70,6 +72,7 @@ TEST(ReadHandOff, TakesExactlyTheAnnouncedBytesAndNothingElse) {
         std::string input;
         HandOffStatus status;
         std::string text;
+        ClipboardLimits limits = {};
     } cases[] = {
         {"a password", "3\nabc", HandOffStatus::kReceived, "abc"},
         {"the empty password", "0\n", HandOffStatus::kReceived, ""},
@@ -88,6 +91,16 @@ TEST(ReadHandOff, TakesExactlyTheAnnouncedBytesAndNothingElse) {
         {"a leading zero", "03\nabc", HandOffStatus::kMalformed, ""},
         {"one byte too long", std::to_string(kLargestText + 1) + "\n", HandOffStatus::kTooLong, ""},
         {"endless digits", std::string(100, '9') + "\n", HandOffStatus::kTooLong, ""},
+        {"both limits", "3 2 30\nabc", HandOffStatus::kReceived, "abc", {2, 30}},
+        {"pastes alone", "3 1000 0\nabc", HandOffStatus::kReceived, "abc", {1000, 0}},
+        {"time alone", "3 0 86400\nabc", HandOffStatus::kReceived, "abc", {0, 86400}},
+        {"one limit only", "3 2\nabc", HandOffStatus::kMalformed, ""},
+        {"limits of nothing", "3 0 0\nabc", HandOffStatus::kMalformed, ""},
+        {"too many pastes", "3 1001 0\nabc", HandOffStatus::kMalformed, ""},
+        {"too long a time", "3 0 86401\nabc", HandOffStatus::kMalformed, ""},
+        {"a leading zero in a limit", "3 02 0\nabc", HandOffStatus::kMalformed, ""},
+        {"two blanks", "3  2 0\nabc", HandOffStatus::kMalformed, ""},
+        {"a fourth number", "3 2 0 1\nabc", HandOffStatus::kMalformed, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -95,6 +108,8 @@ TEST(ReadHandOff, TakesExactlyTheAnnouncedBytesAndNothingElse) {
         EXPECT_EQ(outcome.status, c.status);
         if (c.status == HandOffStatus::kReceived) {
             EXPECT_TRUE(outcome.text == c.text) << outcome.text.size() << " bytes";
+            EXPECT_EQ(outcome.limits.pastes, c.limits.pastes);
+            EXPECT_EQ(outcome.limits.clearAfterSeconds, c.limits.clearAfterSeconds);
         }
         const char* failure = HandOffFailure(c.status);
         const bool quiet =
@@ -127,6 +142,11 @@ TEST(ReadHandOff, ReadsTheHeaderTheProgramWrites) {
         char header[hand_off::kLongestHeader];
         const std::size_t length = hand_off::WriteHeader(size, header);
         EXPECT_EQ(std::string(header, length), std::to_string(size) + "\n");
+        // The longest header of all fits.
+        char longest[hand_off::kLongestHeader];
+        const std::size_t limited =
+            hand_off::WriteHeader(size, longest, {kMostPastes, kMostClearAfterSeconds});
+        EXPECT_EQ(std::string(longest, limited), std::to_string(size) + " 1000 86400\n");
         const Outcome outcome = Read(std::string(header, length) + std::string(size, 'q'));
         if (size == 0) {
             // An empty text is a text: the program hands over what the length box made.
