@@ -28,7 +28,8 @@ int KeepClipboard() {
     ReportReady();
 
     SecretBuffer text;
-    if (const std::optional<int> end = ReceivePassword(signalFd, &text)) {
+    ClipboardLimits limits;
+    if (const std::optional<int> end = ReceivePassword(signalFd, &text, &limits)) {
         return *end;
     }
 
@@ -36,7 +37,12 @@ int KeepClipboard() {
     if (const char* reason = x.TakeClipboard(signalFd, &ownedSince)) {
         return ReportError(reason);
     }
+    const Clock::time_point handedOver = Clock::now();
     SelectionServer server(x, text, ownedSince);
+    std::optional<PasteLimit> limit;
+    if (limits.any()) {
+        server.Bound(&limit.emplace(x, limits, handedOver));
+    }
     ReportOk();
     Detach();
     Serve(x, server, signalFd);

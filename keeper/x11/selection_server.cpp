@@ -97,7 +97,8 @@ bool SelectionServer::Answer(xcb_window_t requestor, xcb_atom_t target, xcb_atom
         return x_.WriteProperty(requestor, property, XCB_ATOM_INTEGER, 32, 1, &ownedSince_);
     }
     Payload payload;
-    if (!forms_.PayloadFor(target, &payload)) {
+    if (!forms_.PayloadFor(target, &payload) ||
+        (limit_ != nullptr && !limit_->Admit(target, requestor, now))) {
         return false;
     }
     if (payload.size <= chunkSize_) {
@@ -182,8 +183,24 @@ void SelectionServer::DropStalled(Clock::time_point now) {
     transfers_.DropStalled(now, [this](xcb_window_t requestor) { StopWatching(requestor); });
 }
 
+void SelectionServer::GiveUpAtLimit(Clock::time_point now) {
+    if (limit_ == nullptr || lost_ || now < limit_->GoneAt()) {
+        return;
+    }
+    // Stamped with the time the keeper took the clipboard: the server ignores the request once
+    // another client has taken it since, so another program's text is never touched. Done
+    // while the keeper still owns it, XWayland and Mutter clear their side too.
+    xcb_set_selection_owner(x_.get(), XCB_WINDOW_NONE, x_.atoms().clipboard, ownedSince_);
+    x_.Sync();
+    lost_ = true;
+    transfers_.EndSoon(now);
+}
+
 int SelectionServer::MillisecondsToNextDeadline(Clock::time_point now) const {
-    const Clock::time_point next = transfers_.NextDeadline();
+    Clock::time_point next = transfers_.NextDeadline();
+    if (limit_ != nullptr && !lost_) {
+        next = std::min(next, limit_->GoneAt());
+    }
     if (next == Clock::time_point::max()) {
         return -1;
     }
@@ -206,6 +223,7 @@ void Serve(XConnection& x, SelectionServer& server, int stopFd) {
             }
         }
         server.DropStalled(Clock::now());
+        server.GiveUpAtLimit(Clock::now());
     }
 }
 

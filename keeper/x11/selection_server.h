@@ -6,6 +6,7 @@
 #include <xcb/xcb.h>
 
 #include "keeper/x11/incr_transfers.h"
+#include "keeper/x11/paste_limit.h"
 #include "keeper/x11/text_forms.h"
 #include "keeper/x11/x_connection.h"
 #include "secret/secret_buffer.h"
@@ -34,6 +35,12 @@ public:
     // The clipboard belongs to another client now, and every transfer begun is over.
     bool Finished() const { return lost_ && transfers_.empty(); }
 
+    // From now on the user's limits decide what is served; limit must outlive the server.
+    void Bound(PasteLimit* limit) { limit_ = limit; }
+    // Once a limit is reached: gives the clipboard up, should it still be the keeper's, so
+    // that nothing of the password is left there; the transfers under way get their grace.
+    void GiveUpAtLimit(Clock::time_point now);
+
     // Transfers in progress.
     std::size_t transfers() const { return transfers_.size(); }
 
@@ -58,6 +65,7 @@ private:
     std::size_t chunkSize_;
     IncrTransfers transfers_;
     bool lost_ = false;
+    PasteLimit* limit_ = nullptr;
 };
 
 // The keeper's event loop: serves until the server is finished, the connection is gone, or
