@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "keeper/common/detach.h"
+#include "keeper/common/limit_watch.h"
 #include "keeper/common/start_up.h"
 #include "keeper/common/status_line.h"
 #include "keeper/wayland/compositor.h"
@@ -65,7 +66,8 @@ int KeepClipboard() {
             return ReportError("Verbindung zum Wayland-Compositor verloren");
     }
     SecretBuffer text;
-    if (const std::optional<int> end = ReceivePassword(signalFd, &text)) {
+    ClipboardLimits limits;
+    if (const std::optional<int> end = ReceivePassword(signalFd, &text, &limits)) {
         return *end;
     }
     const TextForms forms(text);
@@ -73,7 +75,11 @@ int KeepClipboard() {
         return ReportError("Text ist kein gültiges UTF-8");
     }
 
+    LimitWatch limit(limits, Clock::now());
     SelectionServer server(compositor, forms);
+    if (limits.any()) {
+        server.Bound(&limit);
+    }
     if (const char* reason = server.Take()) {
         return ReportError(reason);
     }

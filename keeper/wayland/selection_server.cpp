@@ -1,6 +1,9 @@
 #include "keeper/wayland/selection_server.h"
 
+#include <cstring>
 #include <unistd.h>
+
+#include "keeper/common/clipboard_forms.h"
 
 namespace quirlomat::keeper::wayland {
 
@@ -60,6 +63,15 @@ void SelectionServer::Serve(int signalFd) {
                 return;
             }
             timeout = MillisecondsUntil(lostAt_ + kGraceAfterLoss, now);
+        } else if (limit_ != nullptr && limit_->GoneAt() != Clock::time_point::max()) {
+            if (now >= limit_->GoneAt()) {
+                // Destroying the source clears the selection only while it is the keeper's:
+                // another client's selection set meanwhile stays as it is.
+                compositor_.dataControl().GiveUp();
+                OnLost();
+                continue;
+            }
+            timeout = MillisecondsUntil(limit_->GoneAt(), now);
         }
 
         pollfd fds[1 + Deliveries::kMostAtOnce];
@@ -81,6 +93,11 @@ void SelectionServer::Serve(int signalFd) {
 
 void SelectionServer::OnSend(const char* mimeType, int fd) {
     const TextForms::Form* form = lost_ ? nullptr : forms_.Find(mimeType);
+    if (form != nullptr && limit_ != nullptr &&
+        std::strcmp(mimeType, clipboard_forms::kPasswordManagerHint) != 0 &&
+        !limit_->Admit(Clock::now())) {
+        form = nullptr;
+    }
     if (form == nullptr) {
         // A type the keeper never offered, or a request after the loss: an empty answer.
         (void)close(fd);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "keeper/common/limit_watch.h"
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/data_control.h"
 #include "keeper/wayland/deliveries.h"
@@ -27,6 +28,12 @@ public:
     // compositor has gone.
     void Serve(int signalFd);
 
+    // From now on the user's limits decide what is served: a request for a text form (not for
+    // the secret hint alone) is a paste or part of one, and once a limit is reached the
+    // selection is given up, should it still be the keeper's, and the keeper ends as after a
+    // loss. limit must outlive the server.
+    void Bound(LimitWatch* limit) { limit_ = limit; }
+
 private:
     void OnSend(const char* mimeType, int fd) override;
     void OnLost() override;
@@ -36,6 +43,7 @@ private:
     Deliveries deliveries_;
     bool lost_ = false;
     Clock::time_point lostAt_;
+    LimitWatch* limit_ = nullptr;
 };
 
 }  // namespace quirlomat::keeper::wayland
