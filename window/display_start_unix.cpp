@@ -8,6 +8,8 @@
 
 #include "system/hand_off.h"
 #include "system/keeper_clipboard.h"
+#include "system/limits_refused.h"
+#include "window/compositor_copy.h"
 #include "window/display_platform.h"
 #include "window/display_start.h"
 #include "window/qt_clipboard.h"
@@ -34,6 +36,11 @@ std::unique_ptr<Clipboard> MakeWay(HandOff way, const std::string& programPath,
         return std::make_unique<KeeperClipboard>(KeeperPath(way, programPath), limits);
     }
     if (way == HandOff::kThisProcess) {
+        if (limits.any() && CompositorKeepsTheTextForGood()) {
+            return std::make_unique<LimitsRefused>(
+                "dieser Compositor (weston) behält den Text in einer eigenen Zwischenablage; "
+                "--pastes und --clear-after lassen sich hier nicht einhalten");
+        }
         return std::make_unique<QtSelectionOwner>(limits);
     }
     return std::make_unique<QtClipboard>();

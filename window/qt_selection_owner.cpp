@@ -16,12 +16,14 @@
 
 #include "keeper/common/clipboard_forms.h"
 #include "runtime/errors.h"
+#include "window/owner_limits.h"
 #include "window/write_deadline.h"
 
 namespace quirlomat {
 
 struct QtSelectionOwner::Held {
     SecretBytes text;
+    std::unique_ptr<OwnerLimits> limits;  // null without limits
     // Made with the owner, on the GUI thread, whose writes to readers it bounds.
     WriteDeadline deadline;
 };
@@ -59,7 +61,7 @@ protected:
         if (mimeType == QLatin1String(clipboard_forms::kPasswordManagerHint)) {
             return QByteArray(clipboard_forms::kPasswordManagerHintValue);
         }
-        if (!hasFormat(mimeType)) {
+        if (!hasFormat(mimeType) || (held_->limits && !held_->limits->Admit())) {
             return {};
         }
         // Qt writes what this returns at once, on this thread, and comes back to the event
@@ -104,6 +106,9 @@ void QtSelectionOwner::SetText(const SecretBytes& utf8) {
         held_->text = SecretBytes();
         Raise(ErrorNumber::kClipboardUnavailable, "die Zwischenablage nimmt den Text nicht an");
     }
+    if (limits_.any()) {
+        held_->limits = std::make_unique<OwnerLimits>(limits_, [this] { GoneAtLimit(); });
+    }
     watching_ =
         QObject::connect(clipboard, &QClipboard::changed, &watch_, [this](QClipboard::Mode mode) {
             QClipboard* current = SystemClipboard();
@@ -111,6 +116,23 @@ void QtSelectionOwner::SetText(const SecretBytes& utf8) {
                 Release();
             }
         });
+}
+
+void QtSelectionOwner::GoneAtLimit() {
+    QObject::disconnect(watching_);
+    held_->text = SecretBytes();
+    QClipboard* clipboard = SystemClipboard();
+    if (clipboard != nullptr && clipboard->ownsClipboard()) {
+        // An owner with no text in its place, which then goes: Mutter keeps a copy of the
+        // text of every owner and serves it once the owner has gone, so merely ending, or
+        // emptying the clipboard, would leave the password there.
+        auto* nothing = new QMimeData;
+        nothing->setData(QLatin1String(clipboard_forms::kPasswordManagerHint),
+                         QByteArray(clipboard_forms::kPasswordManagerHintValue));
+        clipboard->setMimeData(nothing, QClipboard::Clipboard);
+    }
+    // Time for the compositor to hear of the new owner before the program goes.
+    QTimer::singleShot(200, [] { QCoreApplication::exit(0); });
 }
 
 void QtSelectionOwner::Release() {

@@ -28,6 +28,9 @@ public:
 
 private:
     void Release();
+    // A limit the user set is reached: nothing of the text is left on the clipboard, should
+    // it still be the program's, and the program ends.
+    void GoneAtLimit();
 
     ClipboardLimits limits_;
     std::shared_ptr<Held> held_;

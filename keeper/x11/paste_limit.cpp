@@ -50,8 +50,11 @@ bool PasteLimit::Admit(xcb_atom_t target, xcb_window_t requestor, Clock::time_po
     }
     if (windowManager_ != 0 && x_.ClientOf(requestor) == windowManager_ && !windowManagerHasRead_ &&
         now < start_ + kCompositorReadsWithin) {
+        // Refused: the compositor's copy would serve the password after the limit (Mutter
+        // serves it once the owner has gone, weston once the selection is empty), and a copy
+        // it never got it cannot serve.
         windowManagerHasRead_ = true;
-        return now < watch_.GoneAt();
+        return false;
     }
     return watch_.Admit(now);
 }

@@ -13,7 +13,8 @@ namespace quirlomat::keeper::x11 {
 // password must be gone. A paste is a request for a text form; the list of forms, the time
 // stamp and the secret hint alone never are. Nor is the compositor's own reading: Mutter
 // reads the text of every new owner at once, through its X connection, for a copy of its
-// own; that first read is not a reader pasting.
+// own, and weston's window manager does the same for weston's clipboard; that first read is
+// not a reader pasting, and with a limit set it is refused, so that no copy outlives it.
 class PasteLimit {
 public:
     // Reads who the window manager is (the client behind the root's

@@ -382,6 +382,32 @@ TEST(WithoutDisplay, HelpAndVersionNeedNoDisplay) {
     }
 }
 
+// X11 with openbox: two pastes (the first a browser-like one, three requests within 100 ms),
+// then nothing, and the keeper has gone.
+TEST_F(EndToEnd, WithPastes2TheThirdPasteGetsNothing) {
+    program_ = std::make_unique<RunningProgram>(
+        std::vector<std::string>{ProgramPath(), "--pastes", "2"}, display(),
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + WriteSettings("")});
+    const std::string window = FindWindow(kTitle);
+    ASSERT_FALSE(window.empty());
+    ASSERT_EQ(Run({"xdotool", "windowactivate", "--sync", window}).status, 0);
+    Keys({"Return"});
+    ExpectEnded();
+    const std::string browser =
+        Run({"sh", "-c",
+             "for i in 1 2 3; do xclip -o -selection clipboard & sleep 0.03; done; wait"})
+            .out;
+    const std::string password = Paste().out;  // within the same second: the same paste
+    EXPECT_EQ(password.size(), 63U);
+    EXPECT_EQ(browser, password + password + password);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(Paste().out, password);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const CommandResult third = Paste();
+    EXPECT_EQ(third.out.find(password), std::string::npos);
+    EXPECT_NE(third.status, 0);
+}
+
 // Where a display is up, the message shows in a box too; the clipboard stays as it was.
 TEST_F(EndToEnd, ABadOptionIsShownInABoxAndLeavesTheClipboardAlone) {
     SetClipboard("vorher");

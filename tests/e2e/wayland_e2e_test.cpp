@@ -108,8 +108,11 @@ protected:
         }
     }
 
-    void Start(const std::vector<std::string>& environment = {}) {
-        running_ = std::make_unique<RunningProgram>(session_->Client({program_}, environment), "");
+    void Start(const std::vector<std::string>& environment = {},
+               const std::vector<std::string>& arguments = {}) {
+        std::vector<std::string> argv = {program_};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        running_ = std::make_unique<RunningProgram>(session_->Client(argv, environment), "");
     }
 
     // sway: waits until the dialog has the focus, then presses Enter on the compositor's
@@ -561,6 +564,154 @@ TEST_F(WaylandEndToEnd, WestonWithXWaylandHandsTheX11KeeperThePassword) {
     const std::string password = ExpectReadableLater(pressed, /*hint=*/false);
     ExpectXClientReads(password);
 }
+
+// The user's limits on every desktop: the password serves so many pastes, or lives so long
+// after "Erstellen", and then nothing of it is readable by any client, through X or Wayland,
+// nor from a copy the compositor keeps. No paste here reads the clipboard before the test
+// means it to: the press is confirmed by the program's end or by the offered types alone.
+struct LimitCase {
+    const char* name;
+    Session::Compositor compositor;
+    bool xwayland;
+    std::vector<std::string> environment;
+};
+
+void PrintTo(const LimitCase& desktop, std::ostream* out) {
+    *out << desktop.name;
+}
+
+class LimitEndToEnd : public WaylandEndToEnd, public ::testing::WithParamInterface<LimitCase> {
+protected:
+    // Presses Enter until the window has gone: the program has ended, or stays windowless
+    // with the password offered.
+    void Create(const std::vector<std::string>& arguments) {
+        const LimitCase& desktop = GetParam();
+        Start(desktop.environment, arguments);
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        const bool throughX = desktop.xwayland && desktop.environment.empty() &&
+                              desktop.compositor != Session::Compositor::kSway;
+        while (!running_->HasEnded() && Clock::now() < deadline) {
+            if (desktop.compositor == Session::Compositor::kSway) {
+                PressEnterOnSway();
+                return;
+            }
+            if (desktop.compositor == Session::Compositor::kWeston) {
+                (void)RunCommand({"xdotool", "mousemove", "100", "100", "key", "Return"},
+                                 session_->hostDisplay());
+            } else if (throughX || desktop.compositor == Session::Compositor::kKWin) {
+                (void)session_->Run(throughX ? std::vector<std::string>{"xdotool", "key", "Return"}
+                                             : std::vector<std::string>{kwinKey_, "28"});
+            } else {
+                ASSERT_EQ(kill(mutterKeyboard_->pid(), SIGUSR1), 0);
+            }
+            pressed_ = Clock::now();
+            const auto settled = pressed_ + std::chrono::milliseconds(1500);
+            while (!running_->HasEnded() && Clock::now() < settled) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            if (!running_->HasEnded() && ::testing::Matches(Contains("x-kde-passwordManagerHint"))(
+                                             session_->PastableTypes())) {
+                return;
+            }
+        }
+    }
+
+    // What readers get now: every Wayland reader and, where there is XWayland, an X reader.
+    std::vector<std::string> ReadEverywhere() {
+        std::vector<std::string> read = {session_->Paste().out};
+        if (GetParam().xwayland) {
+            read.push_back(session_->Run({xPaste_, "UTF8_STRING"}).out);
+        }
+        return read;
+    }
+
+    void ExpectNothingOf(const std::string& password, const char* when) {
+        for (const std::string& read : ReadEverywhere()) {
+            EXPECT_EQ(read.find(password), std::string::npos) << when;
+            EXPECT_FALSE(IsStandardPassword(read)) << when << ": " << read;
+        }
+    }
+
+    // Every process of the program has gone.
+    void ExpectAllGone() {
+        const auto deadline = Clock::now() + std::chrono::seconds(3);
+        while ((!running_->HasEnded() || !ProcessesOf(waylandKeeper_).empty() ||
+                !ProcessesOf(x11Keeper_).empty()) &&
+               Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(running_->HasEnded()) << running_->Stderr();
+        EXPECT_TRUE(ProcessesOf(waylandKeeper_).empty());
+        EXPECT_TRUE(ProcessesOf(x11Keeper_).empty());
+    }
+};
+
+TEST_P(LimitEndToEnd, TwoPastesThenNothing) {
+    Open(GetParam().compositor, GetParam().xwayland);
+    Create({"--pastes", "2"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // A browser-like paste: three requests within 100 ms, one paste.
+    const CommandResult browser =
+        session_->Run({"sh", "-c", "for i in 1 2 3; do wl-paste -n & sleep 0.03; done; wait"});
+    const std::string password = browser.out.substr(0, 63);
+    ASSERT_TRUE(IsStandardPassword(password)) << browser.out << browser.err << running_->Stderr();
+    EXPECT_EQ(browser.out, password + password + password);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const std::vector<std::string> second =
+        GetParam().xwayland ? std::vector<std::string>{session_->Run({xPaste_, "UTF8_STRING"}).out}
+                            : std::vector<std::string>{session_->Paste().out};
+    EXPECT_EQ(second.front(), password);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ExpectNothingOf(password, "the third paste");
+    ExpectAllGone();
+}
+
+TEST_P(LimitEndToEnd, GoneThreeSecondsAfterErstellenAndAnotherCopyIsLeftAlone) {
+    Open(GetParam().compositor, GetParam().xwayland);
+    Create({"--clear-after", "3"});
+    const Clock::time_point pressed = pressed_;
+    std::this_thread::sleep_until(pressed + std::chrono::seconds(1));
+    const std::vector<std::string> early = ReadEverywhere();
+    const std::string password = early.front();
+    ASSERT_TRUE(IsStandardPassword(password)) << running_->Stderr();
+    EXPECT_EQ(early.back(), password);
+    std::this_thread::sleep_until(pressed + std::chrono::seconds(4));
+    ExpectNothingOf(password, "after 4 s");
+    ExpectAllGone();
+
+    // Another client copies before the limit: its text stays past it.
+    Create({"--clear-after", "2"});
+    const Clock::time_point again = pressed_;
+    const auto copier = session_->Copy("danach");
+    std::this_thread::sleep_until(again + std::chrono::seconds(3));
+    EXPECT_EQ(session_->Paste().out, "danach");
+}
+
+// weston's clipboard takes the text over for good, without XWayland as with it: a limit cannot
+// be kept there, and the program says so, leaves the clipboard alone and keeps its window.
+TEST_F(WaylandEndToEnd, WestonRefusesALimitAndTheWindowStays) {
+    Open(Session::Compositor::kWeston, /*xwayland=*/false);
+    Start({}, {"--pastes", "2"});
+    const auto until = Clock::now() + std::chrono::seconds(6);
+    while (Clock::now() < until) {
+        (void)RunCommand({"xdotool", "mousemove", "100", "100", "key", "Return"},
+                         session_->hostDisplay());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        EXPECT_FALSE(IsStandardPassword(session_->Paste().out));
+    }
+    EXPECT_FALSE(running_->HasEnded()) << running_->Stderr();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Desktops, LimitEndToEnd,
+    ::testing::Values(LimitCase{"SwayNative", Session::Compositor::kSway, false, {}},
+                      LimitCase{"SwayXWayland", Session::Compositor::kSway, true, {}},
+                      LimitCase{"MutterNative", kMutter, false, {}},
+                      LimitCase{"MutterQtOnX11", kMutter, true, {}},
+                      LimitCase{"KWinNative", kKWin, false, {}},
+                      LimitCase{"KWinQtOnX11", kKWin, true, {}},
+                      LimitCase{"WestonXWayland", Session::Compositor::kWeston, true, {}}),
+    [](const ::testing::TestParamInfo<LimitCase>& desktop) { return desktop.param.name; });
 
 }  // namespace
 }  // namespace quirlomat::testing
