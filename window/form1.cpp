@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,6 +60,16 @@ void Place(QWidget* control, const char* name, const TwipsRect& twips) {
 void Describe(QWidget* control, const QString& name, const QString& description) {
     control->setAccessibleName(name);
     control->setAccessibleDescription(description);
+}
+
+// Enter, from the main keyboard or the keypad, without a modifier.
+bool IsPlainEnter(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if (key.key() == Qt::Key_Return) {
+        return modifiers == Qt::NoModifier;
+    }
+    return key.key() == Qt::Key_Enter &&
+           (modifiers == Qt::NoModifier || modifiers == Qt::KeypadModifier);
 }
 
 // What a screen reader says about the key letters, with the count that the label beside the
@@ -156,7 +168,11 @@ void Form1::CreateControls() {
     setTabOrder(cbKey, txtKeyLetters);
     Command1->setFocus();
 
-    ShowFocusRing({Command1, txtLaenge, cbKey, txtKeyLetters});
+    const std::initializer_list<QWidget*> focusable = {Command1, txtLaenge, cbKey, txtKeyLetters};
+    ShowFocusRing(focusable);
+    for (QWidget* control : focusable) {
+        control->installEventFilter(this);
+    }
     AddAccessKey(*this, Qt::Key_L, txtLaenge);
     AddAccessKey(*this, Qt::Key_K, cbKey);
     AddAccessKey(*this, Qt::Key_Z, txtKeyLetters);
@@ -249,16 +265,25 @@ void Form1::Report(const std::string& message) {
     services_.errorReport.Show(message);
 }
 
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // Enter is taken before the control with the focus sees it: the desktop's Qt theme may
+    // list it among the keys that press buttons (QPlatformTheme::ButtonPressKeys, with Return
+    // and Enter under GNOME, Xfce and the other GTK-based desktops), and then the check box
+    // would take it and toggle itself instead.
+    if (event->type() == QEvent::KeyPress && IsPlainEnter(*static_cast<QKeyEvent*>(event))) {
+        Command1->click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void Form1::keyPressEvent(QKeyEvent* event) {
     // Keys reach the window only when the control with the focus has no use for them.
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
-    const bool plain = modifiers == Qt::NoModifier ||
-                       (modifiers == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (IsPlainEnter(*event)) {
         Command1->click();
         return;
     }
-    if (plain && event->key() == Qt::Key_Escape) {
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Escape) {
         close();
         return;
     }
