@@ -17,6 +17,7 @@
 #include <QStringView>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QValidator>
 
 #include "generator/create_password.h"
 #include "generator/standard_key_letters.h"
@@ -71,6 +72,42 @@ bool IsPlainEnter(const QKeyEvent& key) {
     return key.key() == Qt::Key_Enter &&
            (modifiers == Qt::NoModifier || modifiers == Qt::KeypadModifier);
 }
+
+// Keeps whole characters only. Qt cuts whatever would make the box longer than its 32767
+// units at that length, without regard to surrogate pairs, so that a paste or a keystroke at
+// the limit can leave the first half of a character outside the BMP behind, which would
+// count and be drawn as a key letter of its own; a pasted text may bring lone halves too.
+// The box drops every lone half at once, and the count follows.
+class WholeCharacters final : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& pos) const override {
+        if (QStringView(input).isValidUtf16()) {
+            return Acceptable;
+        }
+        QString whole;
+        whole.reserve(input.size());
+        int cursor = pos;
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            const QChar c = input[i];
+            bool lone = false;
+            if (c.isHighSurrogate()) {
+                lone = i + 1 == input.size() || !input[i + 1].isLowSurrogate();
+            } else if (c.isLowSurrogate()) {
+                lone = i == 0 || !input[i - 1].isHighSurrogate();
+            }
+            if (!lone) {
+                whole.append(c);
+            } else if (i < pos) {
+                --cursor;
+            }
+        }
+        input = whole;
+        pos = cursor;
+        return Acceptable;
+    }
+};
 
 // What a screen reader says about the key letters, with the count that the label beside the
 // check box shows, so that the box tells it itself while it has the focus.
@@ -140,6 +177,7 @@ void Form1::CreateControls() {
     txtKeyLetters = new QLineEdit(this);
     Place(txtKeyLetters, "txtKeyLetters", layout::kTxtKeyLetters);
     txtKeyLetters->setFont(KeyLettersFont());
+    txtKeyLetters->setValidator(new WholeCharacters(txtKeyLetters));
     // The description, with the count, comes with the text at load.
     txtKeyLetters->setAccessibleName(QStringLiteral("Zeichenvorrat"));
 
