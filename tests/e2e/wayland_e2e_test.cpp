@@ -4,6 +4,7 @@
 // wl-paste, and by an X client through XWayland where there is one.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +25,7 @@
 
 #include "generator/standard_key_letters.h"
 #include "support/command.h"
+#include "support/keeper_process.h"
 #include "support/process_probe.h"
 #include "support/wayland_session.h"
 
@@ -434,6 +436,48 @@ TEST_F(WaylandEndToEnd, MutterKeepsItsOwnCopyOnceTheKeeperHasGone) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(session_->Paste("text/plain;charset=utf-8").out, password);
     EXPECT_THAT(session_->PastableTypes(), ::testing::Not(Contains("x-kde-passwordManagerHint")));
+}
+
+// Mutter's XWayland bridge asks the X11 keeper for every Wayland reader as one X client. With
+// the longest text the window makes, too large for one X request (so handed over in INCR
+// chunks), and readers that keep pasting all the while, every paste alongside comes back whole.
+TEST_F(WaylandEndToEnd, MutterBridgesManyReadersAtOnceEachTheLongestTextWhole) {
+    Open(Session::Compositor::kMutter, /*xwayland=*/true);
+    std::string text;
+    for (int letter = 0; letter < 32767; ++letter) {
+        text += "\xE2\x82\xAC";  // €
+    }
+    KeeperProcess keeper(session_->Client({x11Keeper_}));
+    ASSERT_EQ(keeper.HandOver(text), "OK");
+    // Sizes, not texts, in the messages: a failure must not print 98 kB.
+    const auto size = [](const CommandResult& pasted) { return pasted.out.size(); };
+    ASSERT_EQ(size(session_->Paste()), text.size());
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    for (int reader = 0; reader < 8; ++reader) {
+        busy.emplace_back([&] {
+            while (!stop) {
+                (void)session_->Paste();
+            }
+        });
+    }
+    std::vector<CommandResult> pasted(12);
+    std::vector<std::thread> ordinary;
+    for (CommandResult& result : pasted) {
+        ordinary.emplace_back([&] { result = session_->Paste(); });
+    }
+    for (std::thread& thread : ordinary) {
+        thread.join();
+    }
+    stop = true;
+    for (std::thread& thread : busy) {
+        thread.join();
+    }
+    for (const CommandResult& result : pasted) {
+        EXPECT_TRUE(result.out == text)
+            << size(result) << " bytes of " << text.size() << ": " << result.err;
+    }
 }
 
 TEST_F(WaylandEndToEnd, TenNativeRunsInARowAllEnd) {
