@@ -92,7 +92,7 @@ struct QtSelectionOwner::Served {
     std::map<int, QSocketNotifier*> watching;
     QTimer grace;
     std::unique_ptr<OwnerLimits> limits;  // null without limits
-    bool taken = false;  // the compositor has announced the selection
+    bool taken = false;                   // the compositor has announced the selection
     bool lost = false;
 };
 
