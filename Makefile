@@ -94,7 +94,7 @@ format: deps
 
 lint: lint-format build
 	run-clang-tidy -quiet -p $(DEV_BUILD) \
-		'$(CURDIR)/(generator|runtime|secret|system|keeper|window|tests|bench|packaging)/.*\.cpp$$'
+		'$(CURDIR)/(generator|runtime|secret|system|clipboard|keeper|window|tests|bench|packaging)/.*\.cpp$$'
 
 # The Windows programs, cross-built with mingw-w64 against the Windows toolkit (Qt and
 # libsodium, cached outside the clone): for x64 always, building its toolkit first when it is

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 
 namespace quirlomat {
 

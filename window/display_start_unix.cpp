@@ -6,8 +6,8 @@
 #include <QtGlobal>
 #include <xcb/xcb.h>
 
-#include "system/hand_off.h"
-#include "system/keeper_clipboard.h"
+#include "clipboard/hand_off.h"
+#include "clipboard/keeper_clipboard.h"
 #include "window/display_platform.h"
 #include "window/display_start.h"
 #include "window/qt_clipboard.h"

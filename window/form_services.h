@@ -1,7 +1,7 @@
 #pragma once
 
 #include "runtime/random_source.h"
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 #include "window/error_report.h"
 #include "window/program_end.h"
 

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "secret/hardening.h"
-#include "system/hand_off_chain.h"
+#include "clipboard/hand_off_chain.h"
 #include "system/system_random_source.h"
 #include "window/application_icon.h"
 #include "window/display_start.h"

@@ -10,7 +10,7 @@
 #include <QMimeData>
 #include <QString>
 
-#include "keeper/common/clipboard_forms.h"
+#include "clipboard/contract/clipboard_forms.h"
 #include "runtime/errors.h"
 
 #if defined(Q_OS_WIN)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 #include "window/program_end.h"
 
 namespace quirlomat {

@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QVariant>
 
-#include "keeper/common/clipboard_forms.h"
+#include "clipboard/contract/clipboard_forms.h"
 #include "runtime/errors.h"
 #include "window/write_deadline.h"
 

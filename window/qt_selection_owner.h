@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 
 namespace quirlomat {
 

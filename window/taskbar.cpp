@@ -4,12 +4,23 @@
 #include <QWindow>
 
 #if QT_CONFIG(xcb)
-#include <xcb/xcb.h>
+#include <cstdlib>
+#include <memory>
 
-#include "keeper/x11/xcb_reply.h"
+#include <xcb/xcb.h>
 #endif
 
 namespace quirlomat {
+
+#if QT_CONFIG(xcb)
+namespace {
+// libxcb's replies are malloc's memory, which the caller frees.
+struct FreeReply {
+    void operator()(void* reply) const noexcept { std::free(reply); }
+};
+using AtomReply = std::unique_ptr<xcb_intern_atom_reply_t, FreeReply>;
+}  // namespace
+#endif
 
 void KeepOffTaskbar([[maybe_unused]] QWidget& window) {
 #if defined(Q_OS_WIN)
@@ -32,10 +43,8 @@ void KeepOffTaskbar([[maybe_unused]] QWidget& window) {
         xcb_intern_atom(connection, 0, sizeof "_NET_WM_STATE" - 1, "_NET_WM_STATE");
     const xcb_intern_atom_cookie_t skipCookie = xcb_intern_atom(
         connection, 0, sizeof "_NET_WM_STATE_SKIP_TASKBAR" - 1, "_NET_WM_STATE_SKIP_TASKBAR");
-    const keeper::x11::Reply<xcb_intern_atom_reply_t> state(
-        xcb_intern_atom_reply(connection, stateCookie, nullptr));
-    const keeper::x11::Reply<xcb_intern_atom_reply_t> skip(
-        xcb_intern_atom_reply(connection, skipCookie, nullptr));
+    const AtomReply state(xcb_intern_atom_reply(connection, stateCookie, nullptr));
+    const AtomReply skip(xcb_intern_atom_reply(connection, skipCookie, nullptr));
     if (!state || !skip) {
         return;
     }

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <poll.h>
 
-#include "keeper/common/clock.h"
+#include "clipboard/contract/clock.h"
 #include "keeper/wayland/write_without_waiting.h"
 
 namespace quirlomat::keeper::wayland {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "keeper/common/clipboard_forms.h"
+#include "clipboard/contract/clipboard_forms.h"
 
 namespace quirlomat::keeper::wayland {
 

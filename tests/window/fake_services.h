@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "runtime/errors.h"
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 #include "window/error_report.h"
 #include "window/program_end.h"
 

@@ -6,7 +6,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 
 namespace quirlomat {
 namespace {

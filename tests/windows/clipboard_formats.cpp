@@ -14,7 +14,7 @@
 #include <windows.h>
 
 #include "generator/standard_key_letters.h"
-#include "keeper/common/clipboard_forms.h"
+#include "clipboard/contract/clipboard_forms.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "keeper/common/hand_off_protocol.h"
+#include "clipboard/contract/hand_off_protocol.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper {

@@ -1,4 +1,4 @@
-#include "system/keeper_clipboard.h"
+#include "clipboard/keeper_clipboard.h"
 
 #include <cerrno>
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "keeper/common/hand_off_protocol.h"
+#include "clipboard/contract/hand_off_protocol.h"
 #include "runtime/errors.h"
 
 namespace quirlomat {

@@ -1,4 +1,4 @@
-#include "keeper/common/hand_off_reader.h"
+#include "clipboard/contract/hand_off_reader.h"
 
 #include <csignal>
 #include <fcntl.h>

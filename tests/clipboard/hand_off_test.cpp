@@ -1,4 +1,4 @@
-#include "system/hand_off.h"
+#include "clipboard/hand_off.h"
 
 #include <gtest/gtest.h>
 

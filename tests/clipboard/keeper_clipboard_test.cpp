@@ -1,4 +1,4 @@
-#include "system/keeper_clipboard.h"
+#include "clipboard/keeper_clipboard.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -21,7 +21,7 @@
 #include "support/no_display.h"
 #include "support/selection_client.h"
 #include "support/xvfb_server.h"
-#include "system/hand_off.h"
+#include "clipboard/hand_off.h"
 
 namespace quirlomat {
 namespace {

@@ -1,4 +1,4 @@
-#include "system/hand_off_chain.h"
+#include "clipboard/hand_off_chain.h"
 
 #include <memory>
 #include <optional>

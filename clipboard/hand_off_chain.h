@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 
 namespace quirlomat {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "system/clipboard.h"
+#include "clipboard/clipboard.h"
 
 namespace quirlomat {
 
