@@ -1,7 +1,6 @@
 #include "clipboard/keeper_clipboard.h"
 
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
@@ -12,6 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "clipboard/contract/clock.h"
 #include "clipboard/contract/hand_off_protocol.h"
 #include "runtime/errors.h"
 
@@ -19,7 +19,7 @@ namespace quirlomat {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using hand_off::Clock;
 
 // The keeper answers within milliseconds; a keeper that has not answered by then hangs on a
 // display server that does not respond, and the user is better told than kept waiting.
@@ -59,8 +59,7 @@ private:
 };
 
 int RemainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    return hand_off::MillisecondsUntil(deadline, Clock::now());
 }
 
 void Reap(pid_t pid) {

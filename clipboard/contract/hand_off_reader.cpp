@@ -49,6 +49,54 @@ ssize_t ReadSome(int fd, int signalFd, char* into, std::size_t size) {
     }
 }
 
+// The length of the well-formed UTF-8 sequence at text[0] (RFC 3629: no overlong forms, no
+// surrogates, nothing above U+10FFFF), or 0.
+std::size_t SequenceLength(const unsigned char* text, std::size_t left) {
+    const unsigned int lead = text[0];
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned int low = 0x80;
+    unsigned int high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (left < length || text[1] < low || text[1] > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((text[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// The hand-off is labelled UTF-8 wherever a keeper serves it; a keeper will not label a
+// broken text so.
+bool IsUtf8(const SecretBuffer& text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = SequenceLength(bytes + i, text.size() - i);
+        if (length == 0) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 HandOffStatus Failure(ssize_t got) {
     return got == -2 ? HandOffStatus::kInterrupted : HandOffStatus::kUnreadable;
 }
@@ -106,7 +154,10 @@ HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text) {
     if (got < 0) {
         return Failure(got);
     }
-    return got == 0 ? HandOffStatus::kReceived : HandOffStatus::kMalformed;
+    if (got != 0) {
+        return HandOffStatus::kMalformed;
+    }
+    return IsUtf8(*text) ? HandOffStatus::kReceived : HandOffStatus::kNotUtf8;
 }
 
 const char* HandOffFailure(HandOffStatus status) {
@@ -125,6 +176,8 @@ const char* HandOffFailure(HandOffStatus status) {
             return "kein Speicher für den Text";
         case HandOffStatus::kUnreadable:
             return "Text nicht lesbar";
+        case HandOffStatus::kNotUtf8:
+            return "Text ist kein gültiges UTF-8";
     }
     return "Übergabe fehlerhaft";
 }

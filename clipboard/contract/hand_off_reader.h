@@ -19,10 +19,11 @@ enum class HandOffStatus : std::uint8_t {
     kIncomplete,   // end of file before n bytes
     kNoMemory,     // no secret memory for n bytes
     kUnreadable,   // reading failed
+    kNotUtf8,      // all n bytes, but no well-formed UTF-8
 };
 
 // Reads the program's part of the hand-off (hand_off_protocol.h) from fd into text, which gets
-// exactly n bytes of secret memory. The header is read byte by byte, so that no byte of the
+// exactly n bytes of secret memory, and accepts them only as well-formed UTF-8. The header is read byte by byte, so that no byte of the
 // password passes through other memory. Gives up at once when a termination signal is ready on
 // signalFd (ignored when negative).
 HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text);

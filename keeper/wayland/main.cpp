@@ -70,7 +70,7 @@ int KeepClipboard() {
     }
     const TextForms forms(text);
     if (!forms.valid()) {
-        return ReportError("Text ist kein gültiges UTF-8");
+        return ReportError("kein Speicher für den Text");
     }
 
     SelectionServer server(compositor, forms);

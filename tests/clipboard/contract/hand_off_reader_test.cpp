@@ -73,8 +73,10 @@ TEST(ReadHandOff, TakesExactlyTheAnnouncedBytesAndNothingElse) {
     } cases[] = {
         {"a password", "3\nabc", HandOffStatus::kReceived, "abc"},
         {"the empty password", "0\n", HandOffStatus::kReceived, ""},
-        {"bytes of any value", std::string("4\n\n\0\xFF ", 6), HandOffStatus::kReceived,
-         std::string("\n\0\xFF ", 4)},
+        {"any character", std::string("4\n\n\0\xC3\xBF", 6), HandOffStatus::kReceived,
+         std::string("\n\0\xC3\xBF", 4)},
+        {"bytes that are no UTF-8", "3\n\xff\xfe\xfd", HandOffStatus::kNotUtf8, ""},
+        {"a surrogate", "3\n\xed\xa0\x80", HandOffStatus::kNotUtf8, ""},
         {"the largest text", std::to_string(kLargestText) + "\n" + large, HandOffStatus::kReceived,
          large},
         {"nothing at all", "", HandOffStatus::kNotNeeded, ""},
