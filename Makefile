@@ -36,7 +36,7 @@ run: build
 test: build
 	ctest --preset dev
 	$(MAKE) --no-print-directory package
-	tests/package/check_package $(PACKAGE) $(DEV_BUILD)/tests/e2e/e2e_tests
+	tests/package/check_package $(PACKAGE) $(DEV_BUILD)/tests/e2e/e2e_tests $(RELEASE_BUILD)/keepers
 	tests/reproducible/check_reproducible package $(RELEASE_BUILD)
 
 sanitize: deps

@@ -11,10 +11,10 @@ struct Way {
     const char* keeper;  // its program's name, or null
 };
 
-// Every way, with the program that serves it where that is a keeper of its own.
+// Every way, with the program that serves it where that is a keeper of its own: the keepers
+// as the build records them, none where it makes none.
 constexpr Way kWays[] = {
-    {HandOff::kWaylandKeeper, QUIRLOMAT_WAYLAND_KEEPER_NAME},
-    {HandOff::kX11Keeper, QUIRLOMAT_KEEPER_NAME},
+#include "keepers.inc"
     {HandOff::kThisProcess, nullptr},
     {HandOff::kWindowSystem, nullptr},
 };
