@@ -5,8 +5,8 @@
 
 namespace quirlomat::hand_off {
 
-// The one clock of the hand-off and of the keepers: monotonic, so that a change of the wall clock neither cuts a
-// transfer short nor keeps the password longer.
+// The one clock of the hand-off and of the keepers: monotonic, so that a change of the wall clock
+// neither cuts a transfer short nor keeps the password longer.
 using Clock = std::chrono::steady_clock;
 
 // For poll(): the whole milliseconds from now until then, 0 once it has passed.

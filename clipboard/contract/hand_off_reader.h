@@ -23,9 +23,9 @@ enum class HandOffStatus : std::uint8_t {
 };
 
 // Reads the program's part of the hand-off (hand_off_protocol.h) from fd into text, which gets
-// exactly n bytes of secret memory, and accepts them only as well-formed UTF-8. The header is read byte by byte, so that no byte of the
-// password passes through other memory. Gives up at once when a termination signal is ready on
-// signalFd (ignored when negative).
+// exactly n bytes of secret memory, and accepts them only as well-formed UTF-8. The header is read
+// byte by byte, so that no byte of the password passes through other memory. Gives up at once when
+// a termination signal is ready on signalFd (ignored when negative).
 HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text);
 
 // A short German reason for each status that is a failure, for the "ERR" line; null for the

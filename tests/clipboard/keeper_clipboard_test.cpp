@@ -17,11 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include "clipboard/hand_off.h"
 #include "runtime/errors.h"
 #include "support/no_display.h"
 #include "support/selection_client.h"
 #include "support/xvfb_server.h"
-#include "clipboard/hand_off.h"
 
 namespace quirlomat {
 namespace {
