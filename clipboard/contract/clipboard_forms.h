@@ -34,13 +34,6 @@ inline constexpr const char* kWindowsExclusions[] = {
     "CanUploadToCloudClipboard",
 };
 
-// macOS: the pasteboard convention for concealed content, empty, under its own name and under
-// the MIME name that Qt programs there use for it.
-inline constexpr const char* kMacOsConcealed[] = {
-    "org.nspasteboard.ConcealedType",
-    "application/x-nspasteboard-concealed-type",
-};
-
 // Writes the Latin-1 form of size bytes of well-formed UTF-8 into latin1 (room for size
 // bytes: it is never longer) and its length into latin1Size; false when the text has code
 // points beyond U+00FF, which are the sequences not led by 0xC2 or 0xC3.

@@ -84,10 +84,6 @@ std::vector<std::unique_ptr<Clipboard>> DisplayStart::HandOffWays(
 }
 
 void LeaveProgram(int status) {
-#if defined(__APPLE__)
-    // There the clipboard data goes to the window system as Qt shuts down.
-    std::exit(status);
-#else
     // Nothing of the password is left by now: it lived in secret memory inside
     // Command1_Click, or the selection owner has wiped it. What remains is the toolkit's
     // teardown, which Qt 6.4's Wayland plug-in can deadlock in (its event thread blocked in
@@ -95,7 +91,6 @@ void LeaveProgram(int status) {
     // servers need none of it, and a keeper still waiting for a text sees its input close.
     std::fflush(nullptr);
     std::_Exit(status);
-#endif
 }
 
 }  // namespace quirlomat

@@ -1,6 +1,7 @@
 #include "window/desktop/qt_clipboard.h"
 
 #include <memory>
+#include <utility>
 
 #include <QByteArray>
 #include <QClipboard>
@@ -12,14 +13,6 @@
 
 #include "clipboard/contract/clipboard_forms.h"
 #include "runtime/errors.h"
-
-#if defined(Q_OS_WIN)
-// ole2.h builds on the types of windows.h.
-// clang-format off
-#include <windows.h>
-#include <ole2.h>
-// clang-format on
-#endif
 
 namespace quirlomat {
 
@@ -40,35 +33,7 @@ void QtClipboard::SetText(const SecretBytes& utf8) {
     auto data = std::make_unique<QMimeData>();
     data->setData(QLatin1String(clipboard_forms::kPlainText), text);
     data->setData(QLatin1String(clipboard_forms::kUtf8Mime), text);
-    // Each platform's marker that keeps the text out of clipboard history, where that
-    // platform reads it.
-#if defined(Q_OS_WIN)
-    // A four-byte zero: a DWORD "no".
-    const QByteArray no(4, '\0');
-    for (const char* type : clipboard_forms::kWindowsExclusions) {
-        data->setData(QLatin1String(type), no);
-    }
-#elif defined(Q_OS_MACOS)
-    for (const char* type : clipboard_forms::kMacOsConcealed) {
-        data->setData(QLatin1String(type), QByteArray());
-    }
-#else
-    data->setData(QLatin1String(clipboard_forms::kPasswordManagerHint),
-                  QByteArray(clipboard_forms::kPasswordManagerHintValue));
-#endif
-#if defined(Q_OS_WIN)
-    // Qt only warns when Windows refuses the data; an unchanged clipboard tells.
-    const DWORD before = GetClipboardSequenceNumber();
-#endif
-    clipboard->setMimeData(data.release(), QClipboard::Clipboard);
-#if defined(Q_OS_WIN)
-    // Qt puts only a promise on the Windows clipboard, rendered when someone pastes. Flushing
-    // renders every format into memory that the clipboard owns, so the text outlives the
-    // program however it ends, and a failure shows now, while the window is still there.
-    if (GetClipboardSequenceNumber() == before || OleFlushClipboard() != S_OK) {
-        Raise(ErrorNumber::kClipboardUnavailable, "Windows hat den Text nicht übernommen");
-    }
-#endif
+    Publish(*clipboard, std::move(data));
 }
 
 }  // namespace quirlomat

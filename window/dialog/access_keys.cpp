@@ -34,27 +34,14 @@ protected:
 
 }  // namespace
 
-// On macOS the Alt modifier is the Option key, which types characters ("@" is Option+L on
-// a German keyboard); there both functions leave the keys alone.
-
 void AddAccessKey(QWidget& window, Qt::Key key, QWidget* control) {
-#ifdef Q_OS_MACOS
-    (void)window;
-    (void)key;
-    (void)control;
-#else
     auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | key), &window);
     QObject::connect(shortcut, &QShortcut::activated, control,
                      [control] { control->setFocus(Qt::ShortcutFocusReason); });
-#endif
 }
 
 void KeepAltChordsOut(QLineEdit* box) {
-#ifndef Q_OS_MACOS
     box->installEventFilter(new AltChordFilter(box));
-#else
-    (void)box;
-#endif
 }
 
 }  // namespace quirlomat

@@ -1,18 +1,13 @@
-#include "window/desktop/taskbar.h"
-
-#include <QGuiApplication>
-#include <QWindow>
-
-#if QT_CONFIG(xcb)
 #include <cstdlib>
 #include <memory>
 
+#include <QGuiApplication>
 #include <xcb/xcb.h>
-#endif
+
+#include "window/desktop/taskbar.h"
 
 namespace quirlomat {
 
-#if QT_CONFIG(xcb)
 namespace {
 // libxcb's replies are malloc's memory, which the caller frees.
 struct FreeReply {
@@ -20,19 +15,9 @@ struct FreeReply {
 };
 using AtomReply = std::unique_ptr<xcb_intern_atom_reply_t, FreeReply>;
 }  // namespace
-#endif
 
-void KeepOffTaskbar([[maybe_unused]] QWidget& window) {
-#if defined(Q_OS_WIN)
-    // Windows gives a taskbar button to every top-level window that has no owner (and is no
-    // tool window, whose frame would look different). An owner that is never shown takes the
-    // button away and nothing else; it lives as long as the application.
-    auto* owner = new QWindow;
-    QObject::connect(qApp, &QObject::destroyed, owner, [owner] { delete owner; });
-    owner->create();
-    window.winId();  // the native window, whose owner the transient parent becomes
-    window.windowHandle()->setTransientParent(owner);
-#elif QT_CONFIG(xcb)
+// X11 asks the window manager (_NET_WM_STATE_SKIP_TASKBAR); Wayland has no such request.
+void KeepOffTaskbar(QWidget& window) {
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr) {
         return;
@@ -54,7 +39,6 @@ void KeepOffTaskbar([[maybe_unused]] QWidget& window) {
     xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state->atom, XCB_ATOM_ATOM, 32, 1,
                         &skip->atom);
     xcb_flush(connection);
-#endif
 }
 
 }  // namespace quirlomat
