@@ -161,25 +161,24 @@ HandOffStatus ReadHandOff(int fd, int signalFd, SecretBuffer* text) {
 }
 
 const char* HandOffFailure(HandOffStatus status) {
-    switch (status) {
-        case HandOffStatus::kReceived:
-        case HandOffStatus::kNotNeeded:
-        case HandOffStatus::kInterrupted:
-            return nullptr;
-        case HandOffStatus::kMalformed:
-            return "Übergabe fehlerhaft";
-        case HandOffStatus::kTooLong:
-            return "Text zu lang";
-        case HandOffStatus::kIncomplete:
-            return "Text unvollständig";
-        case HandOffStatus::kNoMemory:
-            return "kein Speicher für den Text";
-        case HandOffStatus::kUnreadable:
-            return "Text nicht lesbar";
-        case HandOffStatus::kNotUtf8:
-            return "Text ist kein gültiges UTF-8";
+    // Every status that is a failure; the others have no reason.
+    static constexpr struct {
+        HandOffStatus status;
+        const char* reason;
+    } kReasons[] = {
+        {HandOffStatus::kMalformed, "Übergabe fehlerhaft"},
+        {HandOffStatus::kTooLong, "Text zu lang"},
+        {HandOffStatus::kIncomplete, "Text unvollständig"},
+        {HandOffStatus::kNoMemory, "kein Speicher für den Text"},
+        {HandOffStatus::kUnreadable, "Text nicht lesbar"},
+        {HandOffStatus::kNotUtf8, "Text ist kein gültiges UTF-8"},
+    };
+    for (const auto& entry : kReasons) {
+        if (entry.status == status) {
+            return entry.reason;
+        }
     }
-    return "Übergabe fehlerhaft";
+    return nullptr;
 }
 
 }  // namespace quirlomat::keeper

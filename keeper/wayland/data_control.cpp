@@ -113,13 +113,19 @@ struct DataControlEvents {
             Destroy(offer, kOfferDestroy);
         }
     }
-    static void OnFinished(void* data, wl_proxy* device) {
+    // The device ends with the seat, the source when another client sets a selection; either
+    // way the selection is no longer the keeper's.
+    static void Lose(void* data, wl_proxy* object, wl_proxy* DataControl::*member,
+                     Request destroy) {
         DataControl& self = Self(data);
-        Destroy(device, kDeviceDestroy);
-        self.device_ = nullptr;
+        Destroy(object, destroy);
+        self.*member = nullptr;
         if (self.listener_ != nullptr) {
             self.listener_->OnLost();
         }
+    }
+    static void OnFinished(void* data, wl_proxy* device) {
+        Lose(data, device, &DataControl::device_, kDeviceDestroy);
     }
     static void OnSend(void* data, wl_proxy*, const char* mimeType, std::int32_t fd) {
         DataControl& self = Self(data);
@@ -130,12 +136,7 @@ struct DataControlEvents {
         }
     }
     static void OnCancelled(void* data, wl_proxy* source) {
-        DataControl& self = Self(data);
-        Destroy(source, kSourceDestroy);
-        self.source_ = nullptr;
-        if (self.listener_ != nullptr) {
-            self.listener_->OnLost();
-        }
+        Lose(data, source, &DataControl::source_, kSourceDestroy);
     }
 
     static void Listen(wl_proxy* object, const void* listener, DataControl* self) {
