@@ -98,7 +98,7 @@ lint: lint-format build
 
 # The Windows programs, cross-built with mingw-w64 against the Windows toolkit (Qt and
 # libsodium, cached outside the clone): for x64 always, building its toolkit first when it is
-# missing (see the README for how long that takes); for 32-bit x86 when its toolkit is there
+# missing (see HACKING.md for how long that takes); for 32-bit x86 when its toolkit is there
 # (tools/build-windows-toolkit i686). The icon is rendered by the developer build's renderer,
 # so building needs no Wine; windows-test runs their tests under Wine.
 WINDOWS_ARCHES = x86_64 $$(tools/build-windows-toolkit --paths i686 >/dev/null 2>&1 && echo i686)
