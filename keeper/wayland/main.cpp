@@ -1,7 +1,7 @@
 // quirlomat-wayland-keeper: owns the Wayland clipboard on behalf of the program that started
 // it, which ends right after handing over the password.
 //
-// The conversation with the program is in keeper/common: "READY" once the compositor offers
+// The conversation with the program is in clipboard/contract: "READY" once the compositor offers
 // a data-control protocol and a seat, then the length and the text, then "OK" once the
 // keeper owns the selection, or "ERR <reason>" with the clipboard untouched.
 
