@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "runtime/errors.h"
+#include "runtime/fair_values.h"
 #include "runtime/random_source.h"
 #include "runtime/rounding.h"
 #include "runtime/windows_1252.h"
@@ -30,7 +31,13 @@ struct PasswordPlan {
     std::u32string letters;
 };
 
-// Reseeds random, then reads the length; raises the overflow error before anything is drawn.
+// The most key letters that every draw can choose among with exactly equal chances (the
+// random source's limit, FairValues::kLargestFairCount): 2^23.
+inline constexpr std::size_t kMostKeyLetters = FairValues::kLargestFairCount;
+
+// Reseeds random, then reads the length and, in key-letter mode, the key letters; raises the
+// overflow error, or the invalid-argument error for more than kMostKeyLetters key letters,
+// before anything is drawn.
 PasswordPlan PlanPassword(std::u16string_view keyLetters, std::u16string_view lengthText,
                           PasswordMode mode, RandomSource& random);
 
@@ -83,7 +90,9 @@ inline std::optional<char32_t> DrawCharacter(const PasswordPlan& plan, float r) 
 // password never sits in the string object itself nor is copied around by growth.
 //
 // Raises the overflow error, before drawing anything, when the length does not fit
-// -32768 ... 32767.
+// -32768 ... 32767; and then the invalid-argument error when key-letter mode is given more
+// than 2^23 key letters (detail::kMostKeyLetters), beyond which the random source cannot keep
+// the chances exactly equal. The window's box holds at most 32767.
 template <typename Text>
 Text CreatePassword(std::u16string_view keyLetters, std::u16string_view lengthText,
                     PasswordMode mode, RandomSource& random) {

@@ -16,6 +16,8 @@ std::string Description(ErrorNumber number, std::string_view detail) {
 
 std::string_view ErrorText(ErrorNumber number) {
     switch (number) {
+        case ErrorNumber::kInvalidArgument:
+            return "Ungültiger Prozeduraufruf oder ungültiges Argument";
         case ErrorNumber::kOverflow:
             return "Überlauf";
         case ErrorNumber::kOutOfMemory:

@@ -11,6 +11,7 @@ namespace quirlomat {
 // original program know from its message boxes; each has exactly one German text, in
 // errors.cpp, and errors are raised only through Raise.
 enum class ErrorNumber : std::uint16_t {
+    kInvalidArgument = 5,         // a procedure was given a value it cannot serve
     kOverflow = 6,                // a number does not fit the integer it must be stored in
     kOutOfMemory = 7,             // an allocation failed
     kInternal = 51,               // the system refused a service the program cannot do without

@@ -22,7 +22,8 @@ namespace quirlomat {
 //
 // Counts above 2^23 (and 0, where nothing is chosen) get the plain value k / 2^24, never
 // rejected: beyond 2^23, single precision cannot keep every interval apart. The key letters,
-// the largest count the program draws for, hold at most 32767 characters.
+// the largest count the program draws for, hold at most 32767 characters in the window, and
+// CreatePassword refuses more than 2^23.
 class FairValues {
 public:
     static constexpr int kRawBits = 24;

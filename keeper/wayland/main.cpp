@@ -16,11 +16,13 @@
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/selection_server.h"
 #include "keeper/wayland/text_forms.h"
-#include "keeper/wayland/write_without_waiting.h"
+#include "clipboard/delivery/write_without_waiting.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper::wayland {
 namespace {
+
+using delivery::PrepareWritesWithoutWaiting;
 
 enum class Waited : std::uint8_t { kInput, kSignal, kCompositorGone };
 

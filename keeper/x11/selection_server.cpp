@@ -28,6 +28,13 @@ SelectionServer::SelectionServer(XConnection& x, const SecretBuffer& utf8,
       chunkSize_(std::min(kLargestChunk, x.maxRequestBytes() - kRequestHeadroom)),
       transfers_(limits) {}
 
+SelectionServer::~SelectionServer() {
+    transfers_.RefuseWaiting([this](const Request& request) {
+        Tell(request, XCB_ATOM_NONE);
+        StopWatching(request.requestor);
+    });
+}
+
 void SelectionServer::Handle(const xcb_generic_event_t& event, Clock::time_point now) {
     if ((event.response_type & kSentByClient) != 0) {
         return;
@@ -55,6 +62,7 @@ void SelectionServer::Handle(const xcb_generic_event_t& event, Clock::time_point
             // mask that went to a requestor window which has vanished meanwhile.
             break;
     }
+    StartWaiting(now);
 }
 
 void SelectionServer::OnClear(const xcb_selection_clear_event_t& clear, Clock::time_point now) {
@@ -78,33 +86,40 @@ void SelectionServer::OnRequest(const xcb_selection_request_event_t& request,
     }
     // ICCCM: a request without a property comes from an obsolete client and means the
     // target's own name.
-    const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
-    const bool answered = ours && Answer(request.requestor, request.target, property, now);
-    x_.Notify(request, answered ? property : xcb_atom_t{XCB_ATOM_NONE});
+    const Request asked{request.requestor,
+                        request.property == XCB_NONE ? request.target : request.property,
+                        request.target, request.time};
+    const Answered answered = ours ? Answer(asked, true, now) : Answered::kNo;
+    if (answered != Answered::kLater) {
+        x_.Notify(request, answered == Answered::kYes ? asked.property : xcb_atom_t{XCB_ATOM_NONE});
+    }
 }
 
-bool SelectionServer::Answer(xcb_window_t requestor, xcb_atom_t target, xcb_atom_t property,
-                             Clock::time_point now) {
+SelectionServer::Answered SelectionServer::Answer(const Request& request, bool mayWait,
+                                                  Clock::time_point now) {
+    const auto yes = [](bool written) { return written ? Answered::kYes : Answered::kNo; };
     const Atoms& atoms = x_.atoms();
-    if (target == atoms.targets) {
+    const xcb_window_t requestor = request.requestor;
+    const xcb_atom_t property = request.property;
+    if (request.target == atoms.targets) {
         xcb_atom_t targets[3 + TextForms::kMaxTargets] = {atoms.targets, atoms.timestamp,
                                                           atoms.multiple};
         const std::size_t count = 3 + forms_.Targets(targets + 3);
-        return x_.WriteProperty(requestor, property, XCB_ATOM_ATOM, 32,
-                                static_cast<std::uint32_t>(count), targets);
+        return yes(x_.WriteProperty(requestor, property, XCB_ATOM_ATOM, 32,
+                                    static_cast<std::uint32_t>(count), targets));
     }
-    if (target == atoms.timestamp) {
-        return x_.WriteProperty(requestor, property, XCB_ATOM_INTEGER, 32, 1, &ownedSince_);
+    if (request.target == atoms.timestamp) {
+        return yes(x_.WriteProperty(requestor, property, XCB_ATOM_INTEGER, 32, 1, &ownedSince_));
     }
     Payload payload;
-    if (!forms_.PayloadFor(target, &payload)) {
-        return false;
+    if (!forms_.PayloadFor(request.target, &payload)) {
+        return Answered::kNo;
     }
     if (payload.size <= chunkSize_) {
-        return x_.WriteProperty(requestor, property, payload.type, 8,
-                                static_cast<std::uint32_t>(payload.size), payload.data);
+        return yes(x_.WriteProperty(requestor, property, payload.type, 8,
+                                    static_cast<std::uint32_t>(payload.size), payload.data));
     }
-    return BeginIncr(requestor, property, payload, now);
+    return BeginIncr(request, payload, mayWait, now);
 }
 
 bool SelectionServer::AnswerMultiple(const xcb_selection_request_event_t& request,
@@ -124,8 +139,10 @@ bool SelectionServer::AnswerMultiple(const xcb_selection_request_event_t& reques
     for (std::size_t i = 0; i < units; i += 2) {
         const xcb_atom_t target = pairs[i];
         const xcb_atom_t property = pairs[i + 1];
+        // Its pairs are answered together, at once: a large one starts now or not at all.
         const bool answered = target != x_.atoms().multiple && property != XCB_NONE &&
-                              Answer(request.requestor, target, property, now);
+                              Answer({request.requestor, property, target, request.time}, false,
+                                     now) == Answered::kYes;
         if (!answered) {
             // ICCCM: a pair that cannot be converted is marked by None in the list, which
             // goes back to the requestor.
@@ -137,23 +154,65 @@ bool SelectionServer::AnswerMultiple(const xcb_selection_request_event_t& reques
                                            static_cast<std::uint32_t>(units), pairs);
 }
 
-bool SelectionServer::BeginIncr(xcb_window_t requestor, xcb_atom_t property, const Payload& payload,
-                                Clock::time_point now) {
-    if (!transfers_.Begin(x_.ClientOf(requestor), requestor, property, payload, now)) {
-        return false;
+SelectionServer::Answered SelectionServer::BeginIncr(const Request& request, const Payload& payload,
+                                                     bool mayWait, Clock::time_point now) {
+    Request displaced{};
+    const IncrTransfers::Admission admission = transfers_.Begin(
+        x_.ClientOf(request.requestor), request, payload, mayWait, now, &displaced);
+    if (displaced.requestor != XCB_WINDOW_NONE) {
+        Tell(displaced, XCB_ATOM_NONE);
+        StopWatching(displaced.requestor);
     }
+    switch (admission) {
+        case IncrTransfers::Admission::kRefused:
+            return Answered::kNo;
+        case IncrTransfers::Admission::kWaiting:
+            // Its window's end must be seen while it waits, or its place stays taken.
+            if (!x_.Watch(request.requestor,
+                          XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY)) {
+                transfers_.Cancel(request.requestor, request.property);
+                return Answered::kNo;
+            }
+            return Answered::kLater;
+        case IncrTransfers::Admission::kStarted:
+            break;
+    }
+    return Announce(request, payload.size) ? Answered::kYes : Answered::kNo;
+}
+
+bool SelectionServer::Announce(const Request& request, std::size_t size) {
     // ICCCM INCR: the property announces the size, and the requestor's deletion of it asks
     // for the first chunk. The keeper must watch the property before the requestor learns
     // of the transfer, or it could miss the deletion; it watches for the window's end too,
     // which ends the transfer.
-    const auto size = static_cast<std::uint32_t>(payload.size);
-    if (!x_.Watch(requestor, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY) ||
-        !x_.WriteProperty(requestor, property, x_.atoms().incr, 32, 1, &size)) {
-        transfers_.Cancel(requestor, property);
-        StopWatching(requestor);
+    const auto announced = static_cast<std::uint32_t>(size);
+    if (!x_.Watch(request.requestor,
+                  XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY) ||
+        !x_.WriteProperty(request.requestor, request.property, x_.atoms().incr, 32, 1,
+                          &announced)) {
+        transfers_.Cancel(request.requestor, request.property);
+        StopWatching(request.requestor);
         return false;
     }
     return true;
+}
+
+void SelectionServer::StartWaiting(Clock::time_point now) {
+    Request request{};
+    std::size_t size = 0;
+    // A failed announcement cancels its transfer, which passes the turn on in its place.
+    while (transfers_.NextToStart(now, &request, &size)) {
+        Tell(request, Announce(request, size) ? request.property : xcb_atom_t{XCB_ATOM_NONE});
+    }
+}
+
+void SelectionServer::Tell(const Request& request, xcb_atom_t property) {
+    xcb_selection_request_event_t asked{};
+    asked.time = request.time;
+    asked.requestor = request.requestor;
+    asked.selection = x_.atoms().clipboard;
+    asked.target = request.target;
+    x_.Notify(asked, property);
 }
 
 void SelectionServer::OnPropertyDeleted(xcb_window_t window, xcb_atom_t property,
@@ -179,7 +238,13 @@ void SelectionServer::StopWatching(xcb_window_t requestor) {
 }
 
 void SelectionServer::DropStalled(Clock::time_point now) {
-    transfers_.DropStalled(now, [this](xcb_window_t requestor) { StopWatching(requestor); });
+    transfers_.DropStalled(now, [this](const Request& request, bool waited) {
+        if (waited) {
+            Tell(request, XCB_ATOM_NONE);
+        }
+        StopWatching(request.requestor);
+    });
+    StartWaiting(now);
 }
 
 int SelectionServer::MillisecondsToNextDeadline(Clock::time_point now) const {

@@ -21,6 +21,11 @@ public:
     // x must own CLIPBOARD since ownedSince; both x and utf8 must outlive the server.
     SelectionServer(XConnection& x, const SecretBuffer& utf8, xcb_timestamp_t ownedSince,
                     TransferLimits limits = {});
+    // Requests still waiting for their turn are refused: their requestors wait for an answer,
+    // a compositor's bridge for ever.
+    ~SelectionServer();
+    SelectionServer(const SelectionServer&) = delete;
+    SelectionServer& operator=(const SelectionServer&) = delete;
 
     void Handle(const xcb_generic_event_t& event, Clock::time_point now);
 
@@ -34,20 +39,28 @@ public:
     // The clipboard belongs to another client now, and every transfer begun is over.
     bool Finished() const { return lost_ && transfers_.empty(); }
 
-    // Transfers in progress.
-    std::size_t transfers() const { return transfers_.size(); }
+    // Transfers in progress, and requests waiting for their turn.
+    std::size_t transfers() const { return transfers_.size() - transfers_.waiting(); }
+    std::size_t waiting() const { return transfers_.waiting(); }
 
 private:
     void OnRequest(const xcb_selection_request_event_t& request, Clock::time_point now);
     void OnClear(const xcb_selection_clear_event_t& clear, Clock::time_point now);
-    // Stores target's data in property on requestor; false when the target is refused.
-    bool Answer(xcb_window_t requestor, xcb_atom_t target, xcb_atom_t property,
-                Clock::time_point now);
+    enum class Answered : std::uint8_t { kYes, kLater, kNo };
+    // Stores the data of request's target in its property, or begins to; kLater: the
+    // requestor is told once its transfer's turn has come (only where mayWait).
+    Answered Answer(const Request& request, bool mayWait, Clock::time_point now);
     // Answers each (target, property) pair that the request's property lists, and marks
     // the refused ones by a property of None; false when the list itself is unusable.
     bool AnswerMultiple(const xcb_selection_request_event_t& request, Clock::time_point now);
-    bool BeginIncr(xcb_window_t requestor, xcb_atom_t property, const Payload& payload,
-                   Clock::time_point now);
+    Answered BeginIncr(const Request& request, const Payload& payload, bool mayWait,
+                       Clock::time_point now);
+    // Announces a transfer to its requestor (ICCCM INCR); false when the requestor cannot
+    // take it, whose transfer is then cancelled.
+    bool Announce(const Request& request, std::size_t size);
+    // Tells the requestors whose waiting requests have had their turn meanwhile.
+    void StartWaiting(Clock::time_point now);
+    void Tell(const Request& request, xcb_atom_t property);
     void OnPropertyDeleted(xcb_window_t window, xcb_atom_t property, Clock::time_point now);
     // Stops the events of requestor's window once no transfer to it is left.
     void StopWatching(xcb_window_t requestor);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "generator/standard_key_letters.h"
 #include "support/command.h"
 #include "support/process_probe.h"
 #include "support/window_manager.h"
@@ -175,6 +176,60 @@ TEST_F(EndToEnd, EnterPutsAStandardPasswordOnTheClipboardThatOutlivesTheProgram)
     // Marked as secret for clipboard managers.
     EXPECT_NE(Paste("TARGETS").out.find("x-kde-passwordManagerHint"), std::string::npos);
     EXPECT_EQ(Paste("x-kde-passwordManagerHint").out, "secret");
+}
+
+// Qt picks its theme once, at start, by the desktop the session names; some themes (GNOME's,
+// and with it Xfce's and the other GTK-based desktops') make Enter a key that presses buttons
+// and check boxes. Each desktop and each control gets a run of its own, since Enter ends the
+// program. The password shows whether the box was left ticked (key letters) or Space
+// unticked it (character codes: never 63 bytes of standard key letters).
+TEST_F(EndToEnd, EnterPressesErstellenFromEveryControlUnderEveryDesktopsTheme) {
+    const std::vector<std::vector<std::string>> desktops = {
+        {},
+        {"XDG_CURRENT_DESKTOP=GNOME"},
+        {"XDG_CURRENT_DESKTOP=XFCE"},
+        {"XDG_CURRENT_DESKTOP=KDE", "KDE_SESSION_VERSION=5"},
+        {"XDG_CURRENT_DESKTOP=LXQt"},
+        {"XDG_CURRENT_DESKTOP=Pantheon"},  // GTK-based from Qt 6.8 on
+    };
+    const struct {
+        std::vector<std::string> keys;
+        bool ticked;
+    } presses[] = {
+        {{"Return"}, true},
+        {{"Tab", "Return"}, true},
+        {{"Tab", "Tab", "Return"}, true},
+        {{"Tab", "Tab", "KP_Enter"}, true},
+        {{"Tab", "Tab", "Tab", "Return"}, true},
+        {{"Tab", "Tab", "space", "Return"}, false},
+    };
+    const std::string standard(StandardKeyLetters.begin(), StandardKeyLetters.end());
+    for (const std::vector<std::string>& desktop : desktops) {
+        for (const auto& press : presses) {
+            std::string what = desktop.empty() ? "no desktop" : desktop.front();
+            for (const std::string& key : press.keys) {
+                what += " " + key;
+            }
+            SCOPED_TRACE(what);
+            // Whatever names this session's desktop must not choose the theme.
+            std::vector<std::string> prefix = {"env"};
+            for (const char* name :
+                 {"XDG_CURRENT_DESKTOP", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID",
+                  "DESKTOP_SESSION", "KDE_SESSION_VERSION", "QT_QPA_PLATFORMTHEME"}) {
+                prefix.insert(prefix.end(), {"-u", name});
+            }
+            prefix.insert(prefix.end(), desktop.begin(), desktop.end());
+            SetClipboard("vorher");
+            Start(prefix);
+            Keys(press.keys);
+            ExpectEnded();
+            const std::string pasted = Paste().out;
+            EXPECT_EQ(
+                pasted.size() == 63 && pasted.find_first_not_of(standard) == std::string::npos,
+                press.ticked)
+                << pasted;
+        }
+    }
 }
 
 TEST_F(EndToEnd, AClickOnErstellenDoesTheSame) {

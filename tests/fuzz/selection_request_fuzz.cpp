@@ -39,7 +39,7 @@ using std::chrono::milliseconds;
 // Larger than one INCR chunk (64 KiB), so that a paste of it goes in several.
 constexpr std::size_t kTextSize = std::size_t{150} * 1024;
 constexpr int kWindows = 3;
-const TransferLimits kLimits{milliseconds(1000), milliseconds(500), 2};
+const TransferLimits kLimits{milliseconds(1000), milliseconds(500), 2, 3};
 
 // The atoms a request is made of: those the keeper knows, a few it does not, and None.
 const char* const kAtomNames[] = {
@@ -230,8 +230,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     break;
             }
             Pump(server, now);
-            if (server.transfers() > kLimits.perClient) {
-                Fail("more transfers for one client than its limit");
+            if (server.transfers() > kLimits.perClient ||
+                server.waiting() > kLimits.waitingPerClient) {
+                Fail("more transfers or waiting requests for one client than its limit");
             }
             // The serving loop sleeps this long: never past the stall limit while a transfer
             // runs, and without limit only when none does.
@@ -245,8 +246,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         Pump(server, now);
         server.DropStalled(now + kLimits.stall + kLimits.afterLoss);
-        if (server.transfers() != 0) {
-            Fail("a transfer outlived its time");
+        if (server.transfers() != 0 || server.waiting() != 0) {
+            Fail("a transfer or a waiting request outlived its time or its window");
         }
         if (lost && !server.Finished()) {
             Fail("not finished after losing the clipboard");

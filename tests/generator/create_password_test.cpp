@@ -125,12 +125,16 @@ TEST(CreatePassword, KeyLetterModeDrawsByPosition) {
 
 // The source makes each choice exactly equally likely only if it knows how many there are:
 // every value is asked for with the count of key letters, by characters, or with the 225
-// codes; empty key letters still draw, with nothing to choose among.
+// codes; empty key letters still draw, with nothing to choose among. Beyond 2^23 key letters
+// the source cannot keep the chances equal, and CreatePassword refuses them, drawing nothing;
+// the codes' mode does not read them.
 TEST(CreatePassword, AsksForEachValueWithTheCountItChoosesAmong) {
+    const std::u16string most(std::size_t{1} << 23, u'a');
+    const std::u16string tooMany = most + u'b';
     struct Case {
         std::u16string_view letters;
         PasswordMode mode;
-        std::size_t count;
+        std::optional<std::size_t> count;  // nullopt: refused
     };
     const Case cases[] = {
         {StandardKeyLetters, PasswordMode::kKeyLetters, 80},
@@ -138,12 +142,22 @@ TEST(CreatePassword, AsksForEachValueWithTheCountItChoosesAmong) {
         {u"", PasswordMode::kKeyLetters, 0},
         {u"", PasswordMode::kCharacterCodes, 225},
         {StandardKeyLetters, PasswordMode::kCharacterCodes, 225},
+        {most, PasswordMode::kKeyLetters, most.size()},
+        {tooMany, PasswordMode::kKeyLetters, std::nullopt},
+        {tooMany, PasswordMode::kCharacterCodes, 225},
     };
     for (const Case& c : cases) {
         ScriptedRandom random({0.5F});
-        (void)Make(c.letters, u"7", c.mode, random);
-        EXPECT_EQ(random.nexts, 7U);
-        EXPECT_EQ(random.counts, std::set<std::size_t>{c.count}) << c.count;
+        if (c.count) {
+            (void)Make(c.letters, u"7", c.mode, random);
+            EXPECT_EQ(random.nexts, 7U);
+            EXPECT_EQ(random.counts, std::set<std::size_t>{*c.count}) << *c.count;
+        } else {
+            EXPECT_EQ(ErrorRaisedBy([&] { Make(c.letters, u"7", c.mode, random); }),
+                      ErrorNumber::kInvalidArgument)
+                << c.letters.size();
+            EXPECT_EQ(random.nexts, 0U);
+        }
     }
 }
 

@@ -18,6 +18,8 @@ TEST(RunTimeError, ReadsAsNumberTextAndDetailInOneLine) {
         const char* detail;
         const char* line;
     } cases[] = {
+        {ErrorNumber::kInvalidArgument, "",
+         "Laufzeitfehler '5': Ungültiger Prozeduraufruf oder ungültiges Argument"},
         {ErrorNumber::kOverflow, "", "Laufzeitfehler '6': Überlauf"},
         {ErrorNumber::kOutOfMemory, "", "Laufzeitfehler '7': Nicht genügend Speicher"},
         {ErrorNumber::kClipboardUnavailable, "das Hilfsprogramm antwortet nicht",
@@ -33,12 +35,13 @@ TEST(RunTimeError, ReadsAsNumberTextAndDetailInOneLine) {
 
 TEST(Raise, ThrowsTheErrorOfItsNumberWithATextOfItsOwn) {
     std::set<std::string> texts;
-    for (const ErrorNumber number : {ErrorNumber::kOverflow, ErrorNumber::kOutOfMemory,
-                                     ErrorNumber::kInternal, ErrorNumber::kClipboardUnavailable}) {
+    for (const ErrorNumber number :
+         {ErrorNumber::kInvalidArgument, ErrorNumber::kOverflow, ErrorNumber::kOutOfMemory,
+          ErrorNumber::kInternal, ErrorNumber::kClipboardUnavailable}) {
         EXPECT_EQ(ErrorRaisedBy([number] { Raise(number); }), number);
         texts.emplace(ErrorText(number));
     }
-    EXPECT_EQ(texts.size(), 4U);
+    EXPECT_EQ(texts.size(), 5U);
 }
 
 }  // namespace

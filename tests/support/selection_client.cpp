@@ -1,5 +1,6 @@
 #include "support/selection_client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -229,6 +230,84 @@ Pasted SelectionClient::Paste(const std::string& target, xcb_timestamp_t time) {
         }
     }
     return pasted;
+}
+
+std::size_t SelectionClient::StartOnNewWindow(const std::string& target) {
+    BridgedPaste paste;
+    paste.window = AddWindow();
+    xcb_convert_selection(connection_, paste.window, clipboard_, Atom(target), property_,
+                          XCB_CURRENT_TIME);
+    bridged_.push_back(paste);
+    return bridged_.size() - 1;
+}
+
+bool SelectionClient::ServeBridged(bool readChunks, int waitMs) {
+    bool any = false;
+    for (;;) {
+        xcb_flush(connection_);
+        xcb_generic_event_t* event = xcb_poll_for_event(connection_);
+        if (event == nullptr) {
+            pollfd readable{xcb_get_file_descriptor(connection_), POLLIN, 0};
+            if (any || waitMs <= 0 || poll(&readable, 1, waitMs) <= 0) {
+                return any;
+            }
+            waitMs = 0;
+            continue;
+        }
+        const Reply<xcb_generic_event_t> owned(event);
+        if (xcb_connection_has_error(connection_) != 0) {
+            throw std::runtime_error("SelectionClient: connection lost");
+        }
+        any = true;
+        const std::uint8_t kind = event->response_type & 0x7F;
+        xcb_window_t window = XCB_WINDOW_NONE;
+        if (kind == XCB_SELECTION_NOTIFY) {
+            window = reinterpret_cast<const xcb_selection_notify_event_t*>(event)->requestor;
+        } else if (kind == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            if (notify->atom == property_ && notify->state == XCB_PROPERTY_NEW_VALUE) {
+                window = notify->window;
+            }
+        }
+        for (BridgedPaste& paste : bridged_) {
+            if (paste.window != window || window == XCB_WINDOW_NONE || paste.done) {
+                continue;
+            }
+            if (kind == XCB_SELECTION_NOTIFY) {
+                paste.answered = true;
+                if (reinterpret_cast<const xcb_selection_notify_event_t*>(event)->property ==
+                    XCB_ATOM_NONE) {
+                    paste.pasted.refused = true;
+                    paste.done = true;
+                } else {
+                    paste.pasted = ReadProperty(window, property_);
+                    paste.pasted.incremental = paste.pasted.type == "INCR";
+                    paste.done = !paste.pasted.incremental;
+                    if (paste.pasted.incremental) {
+                        paste.pasted.data.clear();
+                    }
+                }
+            } else if (paste.answered && paste.pasted.incremental && readChunks) {
+                const Pasted chunk = ReadProperty(window, property_);
+                paste.pasted.type = chunk.type;
+                paste.pasted.data += chunk.data;
+                paste.done = chunk.data.empty();
+            }
+        }
+    }
+}
+
+bool SelectionClient::FinishBridged() {
+    const auto unfinished = [this] {
+        return std::any_of(bridged_.begin(), bridged_.end(),
+                           [](const BridgedPaste& paste) { return !paste.done; });
+    };
+    while (unfinished()) {
+        if (!ServeBridged(true, kAnswerTimeoutMs)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::vector<std::uint32_t> SelectionClient::Numbers(const Pasted& pasted) {

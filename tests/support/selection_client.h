@@ -66,6 +66,23 @@ public:
     // One round trip: the server has handled every request of this client so far.
     void Sync();
 
+    // Pastes as a compositor's X bridge makes them for its readers: many under way at once on
+    // this one connection, each on a new window of its own.
+    struct BridgedPaste {
+        xcb_window_t window = XCB_WINDOW_NONE;
+        bool answered = false;
+        bool done = false;  // refused, or the whole text is in
+        Pasted pasted;
+    };
+    // Asks for target on a new window; returns the paste's index in bridged().
+    std::size_t StartOnNewWindow(const std::string& target);
+    // Handles what has come for those pastes: answers and, with readChunks, every INCR chunk,
+    // read at once. Waits up to waitMs for the first event; false when none came.
+    bool ServeBridged(bool readChunks, int waitMs);
+    // Serves the bridged pastes until every one is done; false when the owner falls silent.
+    bool FinishBridged();
+    const std::vector<BridgedPaste>& bridged() const { return bridged_; }
+
 private:
     xcb_generic_event_t* WaitFor(std::uint8_t type);
     Pasted ReadProperty(xcb_atom_t property);
@@ -78,6 +95,7 @@ private:
     xcb_atom_t requested_ = XCB_ATOM_NONE;  // where the pending answer goes
     xcb_window_t requestedOn_ = XCB_WINDOW_NONE;
     xcb_window_t root_ = XCB_WINDOW_NONE;
+    std::vector<BridgedPaste> bridged_;
 };
 
 }  // namespace quirlomat::testing

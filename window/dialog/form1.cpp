@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QStringView>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QValidator>
 
 #include "generator/create_password.h"
 #include "generator/standard_key_letters.h"
@@ -59,6 +62,52 @@ void Describe(QWidget* control, const QString& name, const QString& description)
     control->setAccessibleName(name);
     control->setAccessibleDescription(description);
 }
+
+// Enter, from the main keyboard or the keypad, without a modifier.
+bool IsPlainEnter(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if (key.key() == Qt::Key_Return) {
+        return modifiers == Qt::NoModifier;
+    }
+    return key.key() == Qt::Key_Enter &&
+           (modifiers == Qt::NoModifier || modifiers == Qt::KeypadModifier);
+}
+
+// Keeps whole characters only. Qt cuts whatever would make the box longer than its 32767
+// units at that length, without regard to surrogate pairs, so that a paste or a keystroke at
+// the limit can leave the first half of a character outside the BMP behind, which would
+// count and be drawn as a key letter of its own; a pasted text may bring lone halves too.
+// The box drops every lone half at once, and the count follows.
+class WholeCharacters final : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& pos) const override {
+        if (QStringView(input).isValidUtf16()) {
+            return Acceptable;
+        }
+        QString whole;
+        whole.reserve(input.size());
+        int cursor = pos;
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            const QChar c = input[i];
+            bool lone = false;
+            if (c.isHighSurrogate()) {
+                lone = i + 1 == input.size() || !input[i + 1].isLowSurrogate();
+            } else if (c.isLowSurrogate()) {
+                lone = i == 0 || !input[i - 1].isHighSurrogate();
+            }
+            if (!lone) {
+                whole.append(c);
+            } else if (i < pos) {
+                --cursor;
+            }
+        }
+        input = whole;
+        pos = cursor;
+        return Acceptable;
+    }
+};
 
 // What a screen reader says about the key letters, with the count that the label beside the
 // check box shows, so that the box tells it itself while it has the focus.
@@ -128,6 +177,7 @@ void Form1::CreateControls() {
     txtKeyLetters = new QLineEdit(this);
     Place(txtKeyLetters, "txtKeyLetters", layout::kTxtKeyLetters);
     txtKeyLetters->setFont(KeyLettersFont());
+    txtKeyLetters->setValidator(new WholeCharacters(txtKeyLetters));
     // The description, with the count, comes with the text at load.
     txtKeyLetters->setAccessibleName(QStringLiteral("Zeichenvorrat"));
 
@@ -156,7 +206,11 @@ void Form1::CreateControls() {
     setTabOrder(cbKey, txtKeyLetters);
     Command1->setFocus();
 
-    ShowFocusRing({Command1, txtLaenge, cbKey, txtKeyLetters});
+    const std::initializer_list<QWidget*> focusable = {Command1, txtLaenge, cbKey, txtKeyLetters};
+    ShowFocusRing(focusable);
+    for (QWidget* control : focusable) {
+        control->installEventFilter(this);
+    }
     AddAccessKey(*this, Qt::Key_L, txtLaenge);
     AddAccessKey(*this, Qt::Key_K, cbKey);
     AddAccessKey(*this, Qt::Key_Z, txtKeyLetters);
@@ -249,16 +303,25 @@ void Form1::Report(const std::string& message) {
     services_.errorReport.Show(message);
 }
 
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // Enter is taken before the control with the focus sees it: the desktop's Qt theme may
+    // list it among the keys that press buttons (QPlatformTheme::ButtonPressKeys, with Return
+    // and Enter under GNOME, Xfce and the other GTK-based desktops), and then the check box
+    // would take it and toggle itself instead.
+    if (event->type() == QEvent::KeyPress && IsPlainEnter(*static_cast<QKeyEvent*>(event))) {
+        Command1->click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void Form1::keyPressEvent(QKeyEvent* event) {
     // Keys reach the window only when the control with the focus has no use for them.
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
-    const bool plain = modifiers == Qt::NoModifier ||
-                       (modifiers == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (IsPlainEnter(*event)) {
         Command1->click();
         return;
     }
-    if (plain && event->key() == Qt::Key_Escape) {
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Escape) {
         close();
         return;
     }

@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QCloseEvent;
+class QEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -28,6 +29,7 @@ public:
     void Form_Load();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 

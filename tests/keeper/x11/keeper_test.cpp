@@ -271,22 +271,30 @@ TEST_F(KeeperTest, ServesEveryoneElseWhileOneClientStallsItsTransfers) {
     const std::string text = MixedText(std::size_t{200} * 1024);
     KeeperProcess keeper(kKeeper, text);
     ASSERT_EQ(keeper.status(), "OK");
-    // One client starts more large pastes than it is granted at once, and reads none.
+    // One client starts far more large pastes than any bridge needs, and reads none.
     SelectionClient staller(server_.display());
-    const xcb_atom_t property = staller.Atom("QUIRLOMAT_TEST_PASTE");
-    std::size_t started = 0;
-    for (int i = 0; i < 16; ++i) {
-        staller.RequestOn(staller.AddWindow(), "UTF8_STRING", property);
-        const Pasted answer = staller.Receive();
-        started += answer.incremental ? 1 : 0;
+    constexpr std::size_t kAsked = 300;
+    for (std::size_t i = 0; i < kAsked; ++i) {
+        staller.StartOnNewWindow("UTF8_STRING");
     }
-    EXPECT_GE(started, 1U);
-    EXPECT_LT(started, 16U) << "one client may not hold transfers without bound";
+    staller.Sync();
 
     SelectionClient client(server_.display());
     const Pasted pasted = client.Paste("UTF8_STRING");
     ASSERT_FALSE(pasted.refused);
     EXPECT_TRUE(pasted.data == text) << pasted.data.size();
+    // The keeper answered the staller's requests before the later paste's.
+    staller.Sync();
+    staller.ServeBridged(/*readChunks=*/false, 0);
+    std::size_t started = 0;
+    std::size_t refused = 0;
+    for (const auto& paste : staller.bridged()) {
+        started += paste.pasted.incremental ? 1 : 0;
+        refused += paste.pasted.refused ? 1 : 0;
+    }
+    EXPECT_GE(started, 1U);
+    EXPECT_GT(refused, 0U) << "one client may not hold requests without bound";
+    EXPECT_LT(started + refused, kAsked) << "requests beyond its transfers wait, unrefused";
 }
 
 TEST_F(KeeperTest, FinishesATransferWhenTheClipboardChangesHandsDuringIt) {
@@ -350,7 +358,8 @@ TEST_F(KeeperTest, PastesAnEmptyPasswordAsEmptyText) {
 }
 
 TEST_F(KeeperTest, HandsLargeTextsOverInIncrementsByteExact) {
-    for (const std::size_t size : {std::size_t{200} * 1024, kLargestText}) {
+    // The longest text the window makes, 32767 three-byte letters, and the longest one taken.
+    for (const std::size_t size : {std::size_t{32767} * 3, kLargestText}) {
         const std::string text = MixedText(size);
         KeeperProcess keeper(kKeeper, text);
         ASSERT_EQ(keeper.status(), "OK") << size;
@@ -360,6 +369,16 @@ TEST_F(KeeperTest, HandsLargeTextsOverInIncrementsByteExact) {
         EXPECT_TRUE(pasted.incremental);
         EXPECT_EQ(pasted.type, "UTF8_STRING");
         EXPECT_TRUE(pasted.data == text) << "pasted " << pasted.data.size() << " of " << size;
+        // A compositor's bridge: twenty readers at once on one connection, each on its window.
+        SelectionClient bridge(server_.display());
+        for (int i = 0; i < 20; ++i) {
+            bridge.StartOnNewWindow("UTF8_STRING");
+        }
+        ASSERT_TRUE(bridge.FinishBridged());
+        for (const auto& paste : bridge.bridged()) {
+            EXPECT_FALSE(paste.pasted.refused);
+            EXPECT_TRUE(paste.pasted.data == text) << paste.pasted.data.size() << " of " << size;
+        }
     }
 }
 

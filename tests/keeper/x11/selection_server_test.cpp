@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -26,10 +27,9 @@ protected:
     void SetUp() override {
         setenv("DISPLAY", xvfb_.display().c_str(), 1);
         ASSERT_EQ(x_.Open(), nullptr);
-        const std::string text(std::size_t{200} * 1024, 'q');  // several chunks
-        ASSERT_TRUE(text_.Allocate(text.size()));
-        std::copy(text.begin(), text.end(), text_.data());
-        ASSERT_TRUE(text_.Resize(text.size()));
+        ASSERT_TRUE(text_.Allocate(expected_.size()));
+        std::copy(expected_.begin(), expected_.end(), text_.data());
+        ASSERT_TRUE(text_.Resize(expected_.size()));
         ASSERT_EQ(x_.TakeClipboard(-1, &ownedSince_), nullptr);
     }
 
@@ -56,6 +56,7 @@ protected:
 
     testing::XvfbServer xvfb_;
     XConnection x_;
+    const std::string expected_ = std::string(std::size_t{200} * 1024, 'q');  // several chunks
     SecretBuffer text_;
     xcb_timestamp_t ownedSince_ = XCB_CURRENT_TIME;
     std::unique_ptr<SelectionServer> server_;
@@ -82,11 +83,18 @@ TEST_F(InProcessKeeper, DropsATransferOnceItsReaderStallsForTheStallLimit) {
 }
 
 TEST_F(InProcessKeeper, LetsTransfersRunOnOnlyBrieflyOnceTheClipboardIsLost) {
-    Serve({std::chrono::hours(1), milliseconds(2000), 4});
+    Serve({std::chrono::hours(1), milliseconds(2000), 1});
     SelectionClient reader(xvfb_.display());
     const Clock::time_point start = Clock::now();
     StartLargePaste(reader, reader.window(), start);
     ASSERT_EQ(server_->transfers(), 1U);
+    // A request waiting for its turn then is refused once the time is up, not left unanswered.
+    SelectionClient bridge(xvfb_.display());
+    bridge.StartOnNewWindow("UTF8_STRING");
+    bridge.StartOnNewWindow("UTF8_STRING");
+    bridge.Sync();
+    Pump(start);
+    ASSERT_EQ(server_->waiting(), 1U);
 
     SelectionClient other(xvfb_.display());
     other.TakeClipboard();
@@ -97,24 +105,82 @@ TEST_F(InProcessKeeper, LetsTransfersRunOnOnlyBrieflyOnceTheClipboardIsLost) {
     Pump(start + milliseconds(1000));
     ASSERT_TRUE(reader.ReceiveChunk(&pasted));
     server_->DropStalled(start + milliseconds(2099));
-    EXPECT_EQ(server_->transfers(), 1U);
+    EXPECT_EQ(server_->transfers() + server_->waiting(), 3U);
     server_->DropStalled(start + milliseconds(2100));
     EXPECT_TRUE(server_->Finished());
+    Pump(start + milliseconds(2100));
+    bridge.Sync();
+    bridge.ServeBridged(/*readChunks=*/false, 0);
+    EXPECT_TRUE(bridge.bridged()[1].pasted.refused);
 }
 
-TEST_F(InProcessKeeper, GrantsEachClientItsOwnShareOfTransfers) {
-    Serve({milliseconds(30000), milliseconds(2000), 2});
-    SelectionClient greedy(xvfb_.display());
+// A compositor's bridge asks for all its readers as one client: beyond its share of
+// transfers its requests wait their turn, while other clients are served alongside.
+TEST_F(InProcessKeeper, LetsOneClientsRequestsBeyondItsShareWaitTheirTurn) {
+    Serve({milliseconds(30000), milliseconds(2000), 2, 3});
+    SelectionClient bridge(xvfb_.display());
     SelectionClient other(xvfb_.display());
     const Clock::time_point now = Clock::now();
-    for (int i = 0; i < 3; ++i) {
-        const xcb_window_t window = greedy.AddWindow();
-        StartLargePaste(greedy, window, now);
-        EXPECT_EQ(greedy.Receive().refused, i == 2) << "request " << i;
+    for (int i = 0; i < 6; ++i) {
+        bridge.StartOnNewWindow("UTF8_STRING");
     }
+    bridge.Sync();
+    Pump(now);
+    EXPECT_EQ(server_->transfers(), 2U);
+    EXPECT_EQ(server_->waiting(), 3U);
+    StartLargePaste(other, other.window(), now);
+    Pasted pasted = other.Receive();
+    ASSERT_TRUE(pasted.incremental) << "held up by another client's requests";
+
+    for (int step = 0; step < 100 && server_->transfers() + server_->waiting() > 1; ++step) {
+        bridge.Sync();
+        bridge.ServeBridged(/*readChunks=*/true, 0);
+        Pump(now);
+    }
+    bridge.ServeBridged(true, 0);
+    const auto& pastes = bridge.bridged();
+    for (std::size_t i = 0; i < pastes.size(); ++i) {
+        EXPECT_TRUE(pastes[i].done) << "paste " << i;
+        EXPECT_EQ(pastes[i].pasted.refused, i == 5) << "paste " << i;
+        if (i != 5) {
+            EXPECT_TRUE(pastes[i].pasted.data == expected_) << "paste " << i;
+        }
+    }
+    while (other.ReceiveChunk(&pasted)) {
+        Pump(now);
+    }
+    EXPECT_TRUE(pasted.data == expected_);
+}
+
+// When every place is taken, a client with few requests takes the place of the latest
+// waiting one of the client with the most, and that client gets no more.
+TEST_F(InProcessKeeper, MakesTheGreediestClientGiveWayOnceEveryPlaceIsTaken) {
+    Serve({milliseconds(30000), milliseconds(2000), 1, IncrTransfers::kCapacity});
+    SelectionClient greedy(xvfb_.display());
+    const Clock::time_point now = Clock::now();
+    for (std::size_t i = 0; i < IncrTransfers::kCapacity; ++i) {
+        greedy.StartOnNewWindow("UTF8_STRING");
+    }
+    greedy.Sync();
+    Pump(now);
+    ASSERT_EQ(server_->transfers() + server_->waiting(), IncrTransfers::kCapacity);
+
+    SelectionClient other(xvfb_.display());
     StartLargePaste(other, other.window(), now);
     EXPECT_TRUE(other.Receive().incremental);
-    EXPECT_EQ(server_->transfers(), 3U);
+    greedy.StartOnNewWindow("UTF8_STRING");
+    greedy.Sync();
+    Pump(now);
+    greedy.Sync();
+    greedy.ServeBridged(/*readChunks=*/false, 0);
+    std::vector<std::size_t> refused;
+    for (std::size_t i = 0; i < greedy.bridged().size(); ++i) {
+        if (greedy.bridged()[i].pasted.refused) {
+            refused.push_back(i);
+        }
+    }
+    EXPECT_EQ(refused,
+              (std::vector<std::size_t>{IncrTransfers::kCapacity - 1, IncrTransfers::kCapacity}));
 }
 
 // A property write the X server refuses (here: an atom that does not exist) must be

@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -262,7 +263,9 @@ TEST(Form1, CountIsTheNumberOfCharactersOfWhateverTheBoxHolds) {
         {QStringLiteral("  a  "), QStringLiteral("5")},
         {QStringLiteral("äöü€"), QStringLiteral("4")},
         {QStringLiteral("a\U0001F600b"), QStringLiteral("3")},
-        {QString(QChar(0xD800)), QStringLiteral("1")},  // a lone surrogate is one
+        {QString(QChar(0xD800)), QStringLiteral("0")},  // half a character is dropped
+        // Cut at the box's 32767 units, inside the last pair, whose first half goes too.
+        {QStringLiteral("\U0001F600").repeated(20000), QStringLiteral("16383")},
         {QString(1000, QLatin1Char('x')), QStringLiteral("1000")},
     };
     Window w;
@@ -270,6 +273,49 @@ TEST(Form1, CountIsTheNumberOfCharactersOfWhateverTheBoxHolds) {
         // An assignment updates the count at once, within the assignment.
         w.txtKeyLetters()->setText(text);
         EXPECT_EQ(w.lblLetters()->text(), count) << text.toStdString();
+    }
+}
+
+// Qt cuts a paste or a keystroke at the box's 32767 units, also between the halves of a
+// character outside the BMP; the half left behind goes at once, wherever the cursor was.
+TEST(Form1, TheKeyLettersBoxNeverKeepsHalfACharacter) {
+    const QString emoji = QStringLiteral("\U0001F600");
+    const struct {
+        const char* what;
+        QString before;
+        int cursor;
+        QString added;
+        bool typed;
+        int units;
+        int cursorAfter;
+        QString count;
+    } cases[] = {
+        {"paste", QString(), 0, emoji.repeated(20000), false, 32766, 32766,
+         QStringLiteral("16383")},
+        {"paste between two letters", QStringLiteral("ab"), 1, emoji.repeated(20000), false, 32766,
+         32765, QStringLiteral("16384")},
+        {"keystroke at the limit", QString(32766, QLatin1Char('x')), 32766, emoji, true, 32766,
+         32766, QStringLiteral("32766")},
+        {"lone halves pasted", QStringLiteral("ab"), 2,
+         QString(QChar(0xDE00)) + QLatin1Char('c') + QChar(0xD83D), false, 3, 3,
+         QStringLiteral("3")},
+    };
+    for (const auto& c : cases) {
+        Window w;
+        QLineEdit* box = w.txtKeyLetters();
+        box->setText(c.before);
+        box->setFocus();
+        box->setCursorPosition(c.cursor);
+        if (c.typed) {
+            TypeText(box, c.added);
+        } else {
+            QApplication::clipboard()->setText(c.added);
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        }
+        EXPECT_EQ(box->text().size(), c.units) << c.what;
+        EXPECT_TRUE(QStringView(box->text()).isValidUtf16()) << c.what;
+        EXPECT_EQ(box->cursorPosition(), c.cursorAfter) << c.what;
+        EXPECT_EQ(w.lblLetters()->text(), c.count) << c.what;
     }
 }
 

@@ -1,4 +1,4 @@
-#include "keeper/wayland/write_without_waiting.h"
+#include "clipboard/delivery/write_without_waiting.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-namespace quirlomat::keeper::wayland {
+namespace quirlomat::delivery {
 
 namespace {
 
@@ -101,4 +101,4 @@ ssize_t WriteWithoutWaiting(int fd, const char* data, std::size_t size, Sink* si
     return WriteInPieces(fd, data, size);
 }
 
-}  // namespace quirlomat::keeper::wayland
+}  // namespace quirlomat::delivery

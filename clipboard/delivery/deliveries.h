@@ -4,9 +4,11 @@
 #include <poll.h>
 
 #include "clipboard/contract/clock.h"
-#include "keeper/wayland/write_without_waiting.h"
+#include "clipboard/delivery/write_without_waiting.h"
 
-namespace quirlomat::keeper::wayland {
+namespace quirlomat::delivery {
+
+using hand_off::Clock;
 
 // The texts being written to readers. A reader asks through the compositor and hands over
 // the writing end of a pipe; the keeper writes the text and closes it, which tells the
@@ -57,4 +59,4 @@ private:
     std::size_t count_ = 0;
 };
 
-}  // namespace quirlomat::keeper::wayland
+}  // namespace quirlomat::delivery

@@ -1,10 +1,10 @@
-#include "keeper/wayland/deliveries.h"
+#include "clipboard/delivery/deliveries.h"
 
 #include <climits>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace quirlomat::keeper::wayland {
+namespace quirlomat::delivery {
 
 namespace {
 
@@ -98,4 +98,4 @@ void Deliveries::Remove(std::size_t index) {
     pending_[count_] = {};
 }
 
-}  // namespace quirlomat::keeper::wayland
+}  // namespace quirlomat::delivery

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <sys/types.h>
 
-namespace quirlomat::keeper::wayland {
+namespace quirlomat::delivery {
 
 // What the descriptor a reader handed over turned out to be, learned by the first write.
 enum class Sink : std::uint8_t { kUnknown, kSocket, kOther };
@@ -23,4 +23,4 @@ bool PrepareWritesWithoutWaiting();
 // now), or -1 when the reader is gone or the descriptor cannot be served.
 ssize_t WriteWithoutWaiting(int fd, const char* data, std::size_t size, Sink* sink);
 
-}  // namespace quirlomat::keeper::wayland
+}  // namespace quirlomat::delivery

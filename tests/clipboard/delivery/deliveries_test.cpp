@@ -1,4 +1,4 @@
-#include "keeper/wayland/deliveries.h"
+#include "clipboard/delivery/deliveries.h"
 
 #include <atomic>
 #include <cerrno>
@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-namespace quirlomat::keeper::wayland {
+namespace quirlomat::delivery {
 namespace {
 
 // Below the size for which the keeper enlarges a pipe, so that the full pipe stays full.
@@ -147,4 +147,4 @@ TEST(DeliveriesTableTest, AFullTableGivesUpTheTransferThatWaitedLongest) {
 }
 
 }  // namespace
-}  // namespace quirlomat::keeper::wayland
+}  // namespace quirlomat::delivery
