@@ -10,13 +10,13 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "clipboard/delivery/write_without_waiting.h"
 #include "keeper/common/detach.h"
 #include "keeper/common/start_up.h"
 #include "keeper/common/status_line.h"
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/selection_server.h"
 #include "keeper/wayland/text_forms.h"
-#include "clipboard/delivery/write_without_waiting.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper::wayland {

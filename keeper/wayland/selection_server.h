@@ -1,8 +1,8 @@
 #pragma once
 
+#include "clipboard/delivery/deliveries.h"
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/data_control.h"
-#include "clipboard/delivery/deliveries.h"
 #include "keeper/wayland/text_forms.h"
 
 namespace quirlomat::keeper::wayland {
