@@ -36,7 +36,7 @@ run: build
 test: build
 	ctest --preset dev
 	$(MAKE) --no-print-directory package
-	tests/package/check_package $(PACKAGE) $(DEV_BUILD)/tests/e2e/e2e_tests
+	tests/package/check_package $(PACKAGE) $(DEV_BUILD)/tests/e2e/e2e_tests $(RELEASE_BUILD)/keepers
 	tests/reproducible/check_reproducible package $(RELEASE_BUILD)
 
 sanitize: deps
@@ -94,11 +94,11 @@ format: deps
 
 lint: lint-format build
 	run-clang-tidy -quiet -p $(DEV_BUILD) \
-		'$(CURDIR)/(generator|runtime|secret|system|keeper|window|tests|bench|packaging)/.*\.cpp$$'
+		'$(CURDIR)/(generator|runtime|secret|system|clipboard|keeper|window|tests|bench|packaging)/.*\.cpp$$'
 
 # The Windows programs, cross-built with mingw-w64 against the Windows toolkit (Qt and
 # libsodium, cached outside the clone): for x64 always, building its toolkit first when it is
-# missing (see the README for how long that takes); for 32-bit x86 when its toolkit is there
+# missing (see HACKING.md for how long that takes); for 32-bit x86 when its toolkit is there
 # (tools/build-windows-toolkit i686). The icon is rendered by the developer build's renderer,
 # so building needs no Wine; windows-test runs their tests under Wine.
 WINDOWS_ARCHES = x86_64 $$(tools/build-windows-toolkit --paths i686 >/dev/null 2>&1 && echo i686)

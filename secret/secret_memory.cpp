@@ -2,14 +2,7 @@
 
 #include <atomic>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <sodium/utils.h>
-#endif
+#include "secret/secret_pages.h"
 
 namespace quirlomat {
 
@@ -22,13 +15,7 @@ std::atomic<test_hooks::ReleaseObserver> releaseObserver{nullptr};
 // function's static, whose guard would bring the C++ library's exception support into the
 // keepers.
 std::size_t PageRounded(std::size_t bytes) {
-#if defined(_WIN32)
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const std::size_t page = system.dwPageSize;
-#else
-    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-#endif
+    const std::size_t page = PageSize();
     return bytes == 0 ? page : (bytes + page - 1) / page * page;
 }
 
@@ -96,34 +83,7 @@ void* AllocateSecret(std::size_t bytes) noexcept {
     if (void* memory = TakeKept(size)) {
         return memory;
     }
-#if defined(_WIN32)
-    void* memory = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (memory == nullptr) {
-        return nullptr;
-    }
-    // Beyond the process's minimum working set the lock is refused; the memory still serves
-    // and is still wiped. Windows Error Reporting leaves the block out of its crash dumps
-    // where the system knows the call (Windows 10 on; looked up, so older systems and Wine
-    // still start).
-    (void)VirtualLock(memory, size);
-    using ExcludeFromDumps = HRESULT(WINAPI*)(PVOID, DWORD);
-    if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
-        if (const FARPROC found = GetProcAddress(kernel, "WerRegisterExcludedMemoryBlock")) {
-            auto* exclude = reinterpret_cast<ExcludeFromDumps>(reinterpret_cast<void (*)()>(found));
-            (void)exclude(memory, static_cast<DWORD>(size));
-        }
-    }
-#else
-    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) {
-        return nullptr;
-    }
-    // sodium_mlock marks the pages for no core dump before it locks them. Beyond
-    // RLIMIT_MEMLOCK the lock is refused; the memory still serves, out of core dumps, and is
-    // still wiped.
-    (void)sodium_mlock(memory, size);
-#endif
-    return memory;
+    return MapSecretPages(size);
 }
 
 void ReleaseSecret(void* memory, std::size_t bytes) noexcept {
@@ -131,34 +91,14 @@ void ReleaseSecret(void* memory, std::size_t bytes) noexcept {
         return;
     }
     const std::size_t size = PageRounded(bytes);
-#if defined(_WIN32)
-    // The system's wipe that the compiler may not drop as a dead store.
-    SecureZeroMemory(memory, size);
-#else
-    // libsodium's wipe, a store the compiler may not drop as dead.
-    sodium_memzero(memory, size);
-#endif
+    WipePages(memory, size);
     if (const test_hooks::ReleaseObserver observer = releaseObserver.load()) {
         observer(memory, size);
     }
     if (Keep(memory, size)) {
         return;
     }
-#if defined(_WIN32)
-    using IncludeInDumps = HRESULT(WINAPI*)(PVOID);
-    if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
-        if (const FARPROC found = GetProcAddress(kernel, "WerUnregisterExcludedMemoryBlock")) {
-            auto* include = reinterpret_cast<IncludeInDumps>(reinterpret_cast<void (*)()>(found));
-            (void)include(memory);
-        }
-    }
-    (void)VirtualUnlock(memory, size);
-    (void)VirtualFree(memory, 0, MEM_RELEASE);
-#else
-    // sodium_munlock wipes once more before it unlocks; the pages are zeros already.
-    (void)sodium_munlock(memory, size);
-    (void)munmap(memory, size);
-#endif
+    UnmapSecretPages(memory, size);
 }
 
 namespace test_hooks {

@@ -1,7 +1,7 @@
 # The unit tests that hold on every platform, one program per layer: the native build runs
 # them, and the Windows build runs the same programs under Wine. Listed once, so that a new
 # test file runs on both.
-set(QUIRLOMAT_PORTABLE_TEST_LAYERS runtime generator system)
+set(QUIRLOMAT_PORTABLE_TEST_LAYERS runtime generator system clipboard)
 
 set(runtime_test_sources
     decimal_text_test.cpp
@@ -16,11 +16,11 @@ set(runtime_test_libraries runtime)
 set(generator_test_sources create_password_test.cpp equal_chances_test.cpp)
 set(generator_test_libraries generator)
 
-set(system_test_sources
-    hand_off_chain_test.cpp
-    hand_off_test.cpp
-    system_random_source_test.cpp)
+set(system_test_sources system_random_source_test.cpp)
 set(system_test_libraries system generator)
+
+set(clipboard_test_sources hand_off_chain_test.cpp hand_off_test.cpp)
+set(clipboard_test_libraries clipboard)
 
 # Makes <layer>_tests from the layer's list; test_support must exist.
 function(quirlomat_portable_tests layer)

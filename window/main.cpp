@@ -10,17 +10,17 @@
 #include <QString>
 #include <QTimer>
 
+#include "clipboard/hand_off_chain.h"
+#include "clipboard/limit_options.h"
 #include "secret/hardening.h"
-#include "system/hand_off_chain.h"
-#include "system/limit_options.h"
 #include "system/system_random_source.h"
-#include "window/application_icon.h"
-#include "window/display_start.h"
-#include "window/form1.h"
-#include "window/message_box_error_report.h"
-#include "window/qt_program_end.h"
-#include "window/settings_file.h"
-#include "window/taskbar.h"
+#include "window/desktop/application_icon.h"
+#include "window/desktop/display_start.h"
+#include "window/desktop/message_box_error_report.h"
+#include "window/desktop/qt_program_end.h"
+#include "window/desktop/settings_file.h"
+#include "window/desktop/taskbar.h"
+#include "window/dialog/form1.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
+#include "clipboard/contract/hand_off_reader.h"
 #include "keeper/common/confinement.h"
 #include "keeper/common/detach.h"
-#include "keeper/common/hand_off_reader.h"
 #include "keeper/common/status_line.h"
 #include "keeper/common/termination_signals.h"
 #include "secret/hardening.h"

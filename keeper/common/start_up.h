@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "keeper/common/clipboard_limits.h"
+#include "clipboard/contract/clipboard_limits.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper {

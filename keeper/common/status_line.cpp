@@ -4,7 +4,7 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "keeper/common/hand_off_protocol.h"
+#include "clipboard/contract/hand_off_protocol.h"
 
 namespace quirlomat::keeper {
 

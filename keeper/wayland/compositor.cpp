@@ -59,11 +59,9 @@ const char* Compositor::Connect() {
         return "Wayland-Compositor ohne Eingabesitz";
     }
     seat_ = static_cast<wl_seat*>(wl_registry_bind(registry_, seatName_, &wl_seat_interface, 1));
-#if defined(QUIRLOMAT_HAVE_EXT_DATA_CONTROL)
     if (extName_ != 0) {
         dataControl_ = BindExtDataControl(registry_, extName_, seat_);
     }
-#endif
     if (!dataControl_ && wlrName_ != 0) {
         dataControl_ = BindWlrDataControl(registry_, wlrName_, seat_);
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+struct wl_proxy;
 struct wl_registry;
 struct wl_seat;
 
@@ -23,36 +24,49 @@ protected:
 };
 
 // A seat's selection as the data-control protocols let a client without a window own it.
-// ext-data-control-v1 and wlr-data-control-unstable-v1 are one protocol under two names,
-// so one implementation (data_control_protocol.h) serves both.
+// ext-data-control-v1 and wlr-data-control-unstable-v1 are one protocol under two names; one
+// object (data_control.cpp) speaks either.
 class DataControl {
 public:
-    virtual ~DataControl() = default;
+    struct Protocol;  // the interfaces of one of the two
+
+    DataControl(const Protocol& protocol, wl_proxy* manager, wl_seat* seat);
+    ~DataControl();
+    DataControl(const DataControl&) = delete;
+    DataControl& operator=(const DataControl&) = delete;
 
     // The protocol's name, for messages.
-    virtual const char* name() const = 0;
+    const char* name() const;
 
     // Creates a source offering mimeTypes and asks the compositor to make it the selection.
     // From then on the events of the source go to listener, which must outlive this object.
     // False when a selection was set before, or the seat is gone.
-    virtual bool SetSelection(const char* const* mimeTypes, std::size_t count,
-                              SelectionListener* listener) = 0;
+    bool SetSelection(const char* const* mimeTypes, std::size_t count, SelectionListener* listener);
 
     // Gives the selection up, should it still be the keeper's; the listener hears no more of
     // the source.
-    virtual void GiveUp() = 0;
+    void GiveUp();
 
     // How many times the compositor has announced a new selection (anyone's, the keeper's
     // own included) since this object was made.
-    virtual std::uint32_t selectionsAnnounced() const = 0;
+    std::uint32_t selectionsAnnounced() const { return announced_; }
+
+private:
+    friend struct DataControlEvents;
+
+    const Protocol& protocol_;
+    wl_proxy* manager_;
+    wl_proxy* device_;
+    wl_proxy* source_ = nullptr;
+    SelectionListener* listener_ = nullptr;
+    std::uint32_t announced_ = 0;
 };
 
 // Binds the manager that the registry announced under name and creates seat's data device.
 std::unique_ptr<DataControl> BindWlrDataControl(wl_registry* registry, std::uint32_t name,
                                                 wl_seat* seat);
-#if defined(QUIRLOMAT_HAVE_EXT_DATA_CONTROL)
+// The same for ext-data-control; null where this build's wayland-protocols lacks it.
 std::unique_ptr<DataControl> BindExtDataControl(wl_registry* registry, std::uint32_t name,
                                                 wl_seat* seat);
-#endif
 
 }  // namespace quirlomat::keeper::wayland

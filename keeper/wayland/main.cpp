@@ -1,7 +1,7 @@
 // quirlomat-wayland-keeper: owns the Wayland clipboard on behalf of the program that started
 // it, which ends right after handing over the password.
 //
-// The conversation with the program is in keeper/common: "READY" once the compositor offers
+// The conversation with the program is in clipboard/contract: "READY" once the compositor offers
 // a data-control protocol and a seat, then the length and the text, then "OK" once the
 // keeper owns the selection, or "ERR <reason>" with the clipboard untouched.
 
@@ -10,18 +10,20 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "clipboard/contract/limit_watch.h"
+#include "clipboard/delivery/write_without_waiting.h"
 #include "keeper/common/detach.h"
-#include "keeper/common/limit_watch.h"
 #include "keeper/common/start_up.h"
 #include "keeper/common/status_line.h"
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/selection_server.h"
 #include "keeper/wayland/text_forms.h"
-#include "keeper/wayland/write_without_waiting.h"
 #include "secret/secret_buffer.h"
 
 namespace quirlomat::keeper::wayland {
 namespace {
+
+using delivery::PrepareWritesWithoutWaiting;
 
 enum class Waited : std::uint8_t { kInput, kSignal, kCompositorGone };
 
@@ -72,7 +74,7 @@ int KeepClipboard() {
     }
     const TextForms forms(text);
     if (!forms.valid()) {
-        return ReportError("Text ist kein gültiges UTF-8");
+        return ReportError("kein Speicher für den Text");
     }
 
     LimitWatch limit(limits, Clock::now());

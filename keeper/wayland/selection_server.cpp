@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "keeper/common/clipboard_forms.h"
+#include "clipboard/contract/clipboard_forms.h"
 
 namespace quirlomat::keeper::wayland {
 

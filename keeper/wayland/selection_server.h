@@ -1,12 +1,14 @@
 #pragma once
 
-#include "keeper/common/limit_watch.h"
+#include "clipboard/contract/limit_watch.h"
+#include "clipboard/delivery/deliveries.h"
 #include "keeper/wayland/compositor.h"
 #include "keeper/wayland/data_control.h"
-#include "keeper/wayland/deliveries.h"
 #include "keeper/wayland/text_forms.h"
 
 namespace quirlomat::keeper::wayland {
+
+using delivery::Deliveries;
 
 // Owns the seat's selection with the text's forms and serves every reader until another
 // client takes the selection, the compositor goes away, or a termination signal arrives.

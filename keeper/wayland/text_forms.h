@@ -21,9 +21,8 @@ public:
     TextForms(const TextForms&) = delete;
     TextForms& operator=(const TextForms&) = delete;
 
-    // False when the text is not well-formed UTF-8 (the program never hands over anything
-    // else, but the keeper labels what it serves and will not label a broken text as UTF-8),
-    // or when there was no memory for the Latin-1 form.
+    // False when there was no memory for the Latin-1 form. The text is well-formed UTF-8: the
+    // hand-off takes nothing else.
     bool valid() const { return valid_; }
 
     const Form* begin() const { return forms_; }

@@ -6,7 +6,7 @@
 
 #include <xcb/xcb.h>
 
-#include "keeper/common/clock.h"
+#include "clipboard/contract/clock.h"
 #include "keeper/x11/text_forms.h"
 
 namespace quirlomat::keeper::x11 {

@@ -1,6 +1,6 @@
 // quirlomat-keeper: owns the X11 clipboard on behalf of the program that started it, which
 // ends right after handing over the password. The conversation with the program is in
-// keeper/common: "READY" once connected, then the length and the text, then "OK" once the
+// clipboard/contract: "READY" once connected, then the length and the text, then "OK" once the
 // keeper owns CLIPBOARD, or "ERR <reason>" with the clipboard untouched.
 
 #include <optional>

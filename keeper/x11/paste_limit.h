@@ -4,7 +4,7 @@
 
 #include <xcb/xcb.h>
 
-#include "keeper/common/limit_watch.h"
+#include "clipboard/contract/limit_watch.h"
 #include "keeper/x11/x_connection.h"
 
 namespace quirlomat::keeper::x11 {

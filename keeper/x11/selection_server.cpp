@@ -269,8 +269,7 @@ int SelectionServer::MillisecondsToNextDeadline(Clock::time_point now) const {
     if (next == Clock::time_point::max()) {
         return -1;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
-    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left, 0, 60'000));
+    return MillisecondsUntil(next, now);
 }
 
 void Serve(XConnection& x, SelectionServer& server, int stopFd) {

@@ -1,6 +1,6 @@
 #include "keeper/x11/text_forms.h"
 
-#include "keeper/common/clipboard_forms.h"
+#include "clipboard/contract/clipboard_forms.h"
 
 namespace quirlomat::keeper::x11 {
 

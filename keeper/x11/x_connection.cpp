@@ -7,7 +7,7 @@
 #include <iterator>
 #include <poll.h>
 
-#include "keeper/common/clipboard_forms.h"
+#include "clipboard/contract/clipboard_forms.h"
 
 namespace quirlomat::keeper::x11 {
 

@@ -8,8 +8,8 @@
 namespace quirlomat::keeper::x11 {
 
 // libxcb hands out replies, events and errors in memory of malloc's that the caller frees:
-// the one way to hold them, for the keeper and for every other user of XCB in the tree (the
-// window's taskbar hint, the tests, the bench); header only, so it links nothing.
+// the one way to hold them, for the keeper, the tests and the bench; header only, so it links
+// nothing.
 struct FreeDeleter {
     void operator()(void* memory) const noexcept { std::free(memory); }
 };

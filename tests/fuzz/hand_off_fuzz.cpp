@@ -14,7 +14,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "keeper/common/hand_off_reader.h"
+#include "clipboard/contract/hand_off_reader.h"
 #include "secret/secret_buffer.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "keeper/common/hand_off_protocol.h"
+#include "clipboard/contract/hand_off_protocol.h"
 #include "support/spawn.h"
 
 namespace quirlomat::testing {

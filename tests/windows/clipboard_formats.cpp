@@ -13,8 +13,8 @@
 #include <string>
 #include <windows.h>
 
+#include "clipboard/contract/clipboard_forms.h"
 #include "generator/standard_key_letters.h"
-#include "keeper/common/clipboard_forms.h"
 
 namespace {
 

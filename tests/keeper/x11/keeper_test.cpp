@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "keeper/common/hand_off_reader.h"
+#include "clipboard/contract/hand_off_reader.h"
 #include "support/keeper_process.h"
 #include "support/no_display.h"
 #include "support/selection_client.h"
