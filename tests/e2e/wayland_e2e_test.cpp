@@ -460,6 +460,7 @@ TEST_F(WaylandEndToEnd, MutterBridgesManyReadersAtOnceEachTheLongestTextWhole) {
 
     std::atomic<bool> stop{false};
     std::vector<std::thread> busy;
+    busy.reserve(8);
     for (int reader = 0; reader < 8; ++reader) {
         busy.emplace_back([&] {
             while (!stop) {
@@ -469,6 +470,7 @@ TEST_F(WaylandEndToEnd, MutterBridgesManyReadersAtOnceEachTheLongestTextWhole) {
     }
     std::vector<CommandResult> pasted(12);
     std::vector<std::thread> ordinary;
+    ordinary.reserve(pasted.size());
     for (CommandResult& result : pasted) {
         ordinary.emplace_back([&] { result = session_->Paste(); });
     }
@@ -791,7 +793,7 @@ TEST_P(LimitEndToEnd, GoneThreeSecondsAfterErstellenAndAnotherCopyIsLeftAlone) {
     const Clock::time_point pressed = pressed_;
     std::this_thread::sleep_until(pressed + std::chrono::seconds(1));
     const std::vector<std::string> early = ReadEverywhere();
-    const std::string password = early.front();
+    const std::string& password = early.front();
     ASSERT_TRUE(IsStandardPassword(password)) << running_->Stderr();
     EXPECT_EQ(early.back(), password);
     std::this_thread::sleep_until(pressed + std::chrono::seconds(4));
