@@ -27,11 +27,13 @@ inline constexpr char kPasswordManagerHint[] = "x-kde-passwordManagerHint";
 inline constexpr char kPasswordManagerHintValue[] = "secret";
 
 // Windows reads these formats, each holding a DWORD zero ("no"): no clipboard monitor, no
-// clipboard history, no cloud clipboard.
+// clipboard history, no cloud clipboard. Older clipboard viewers and managers skip whatever
+// carries the last one, whatever it holds.
 inline constexpr const char* kWindowsExclusions[] = {
     "ExcludeClipboardContentFromMonitorProcessing",
     "CanIncludeInClipboardHistory",
     "CanUploadToCloudClipboard",
+    "Clipboard Viewer Ignore",
 };
 
 // Writes the Latin-1 form of size bytes of well-formed UTF-8 into latin1 (room for size

@@ -1,7 +1,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <chrono>
+
 #include "clipboard/limits_refused.h"
+#include "window/desktop/cleared_clipboard_windows.h"
 #include "window/desktop/display_start.h"
 #include "window/desktop/qt_clipboard.h"
 
@@ -15,13 +18,19 @@ void DisplayStart::QtStarted() const {}
 
 // Windows keeps the clipboard's data after the program has ended: the window system is the
 // only way there. It renders a format once and keeps it, so nothing on this side could count
-// the pastes or take the text back later; limits are refused rather than pretended.
+// the pastes: that limit is refused rather than pretended. A time it can keep, by staying
+// until then and taking its own text back.
 std::vector<std::unique_ptr<Clipboard>> DisplayStart::HandOffWays(
     const std::string&, const ClipboardLimits& limits) const {
     std::vector<std::unique_ptr<Clipboard>> ways;
-    if (limits.any()) {
+    if (limits.pastes != 0) {
         ways.push_back(std::make_unique<LimitsRefused>(
-            "unter Windows kann Quirlomat --pastes und --clear-after nicht einhalten"));
+            "unter Windows kann Quirlomat die Zahl der Einfügungen (--pastes) nicht zählen"));
+        return ways;
+    }
+    if (limits.clearAfterSeconds != 0) {
+        ways.push_back(
+            std::make_unique<ClearedClipboard>(std::chrono::seconds(limits.clearAfterSeconds)));
         return ways;
     }
     ways.push_back(std::make_unique<QtClipboard>());
