@@ -13,7 +13,8 @@ void HardenProcess() noexcept;
 
 // For a keeper, which is small: locks every page the process touches, now and later, into
 // RAM, so that nothing of it, the copies its libraries make included, is ever swapped out.
-// Only pages touched are locked, so the process does not grow. Best effort: beyond
+// Only pages touched are locked, so the process does not grow; the code pages that starting
+// up touched are let go of first, so that only what serving runs stays. Best effort: beyond
 // RLIMIT_MEMLOCK the memory stays as it was, and the secret memory is still locked on its own.
 void LockAllMemory() noexcept;
 
