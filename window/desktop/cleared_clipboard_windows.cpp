@@ -1,8 +1,8 @@
 #include "window/desktop/cleared_clipboard_windows.h"
 
-#include <QCoreApplication>
-
 #include <windows.h>
+
+#include <QCoreApplication>
 
 namespace quirlomat {
 

@@ -1,7 +1,6 @@
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-
-#include <chrono>
 
 #include "clipboard/limits_refused.h"
 #include "window/desktop/cleared_clipboard_windows.h"
