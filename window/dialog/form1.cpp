@@ -63,6 +63,16 @@ void Describe(QWidget* control, const QString& name, const QString& description)
     control->setAccessibleDescription(description);
 }
 
+// The label beside control, its buddy, named for assistive technology by the caption it shows.
+QLabel* LabelOf(QWidget* control, const QString& caption, const char* name, const TwipsRect& twips,
+                QWidget* form) {
+    auto* label = new QLabel(caption, form);
+    Place(label, name, twips);
+    label->setBuddy(control);
+    label->setAccessibleName(caption);
+    return label;
+}
+
 // Enter, from the main keyboard or the keypad, without a modifier.
 bool IsPlainEnter(const QKeyEvent& key) {
     const Qt::KeyboardModifiers modifiers = key.modifiers();
@@ -151,10 +161,7 @@ void Form1::CreateControls() {
     Describe(txtLaenge, QStringLiteral("Länge"),
              QStringLiteral("Anzahl der Zeichen des Passworts"));
 
-    Label1 = new QLabel(QStringLiteral("Länge:"), this);
-    Place(Label1, "Label1", layout::kLabel1);
-    Label1->setBuddy(txtLaenge);
-    Label1->setAccessibleName(QStringLiteral("Länge:"));
+    Label1 = LabelOf(txtLaenge, QStringLiteral("Länge:"), "Label1", layout::kLabel1, this);
 
     cbKey = new QCheckBox(this);
     Place(cbKey, "cbKey", layout::kCbKey);
@@ -169,10 +176,7 @@ void Form1::CreateControls() {
                             "Zeichencodes 31 bis 255. Erneutes Ankreuzen stellt die 80 "
                             "Standardzeichen wieder her."));
 
-    Label2 = new QLabel(QStringLiteral("Key"), this);
-    Place(Label2, "Label2", layout::kLabel2);
-    Label2->setBuddy(cbKey);
-    Label2->setAccessibleName(QStringLiteral("Key"));
+    Label2 = LabelOf(cbKey, QStringLiteral("Key"), "Label2", layout::kLabel2, this);
 
     txtKeyLetters = new QLineEdit(this);
     Place(txtKeyLetters, "txtKeyLetters", layout::kTxtKeyLetters);
