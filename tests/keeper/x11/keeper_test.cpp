@@ -34,6 +34,14 @@ std::string MixedText(std::size_t bytes) {
     return text;
 }
 
+// Asks for UTF8_STRING and takes the first INCR chunk, leaving the transfer under way.
+void StartTransfer(SelectionClient& reader, Pasted* pasted) {
+    reader.Request("UTF8_STRING");
+    *pasted = reader.Receive();
+    ASSERT_TRUE(pasted->incremental);
+    ASSERT_TRUE(reader.ReceiveChunk(pasted));
+}
+
 class KeeperTest : public ::testing::Test {
 protected:
     void SetUp() override { setenv("DISPLAY", server_.display().c_str(), 1); }
@@ -304,10 +312,8 @@ TEST_F(KeeperTest, FinishesATransferWhenTheClipboardChangesHandsDuringIt) {
     KeeperProcess keeper(kKeeper, text);
     ASSERT_EQ(keeper.status(), "OK");
     SelectionClient reader(server_.display());
-    reader.Request("UTF8_STRING");
-    Pasted pasted = reader.Receive();
-    ASSERT_TRUE(pasted.incremental);
-    ASSERT_TRUE(reader.ReceiveChunk(&pasted));
+    Pasted pasted;
+    ASSERT_NO_FATAL_FAILURE(StartTransfer(reader, &pasted));
 
     SelectionClient other(server_.display());
     other.TakeClipboard();
@@ -416,10 +422,8 @@ TEST_F(KeeperTest, KeepsServingWhenARequestorVanishesMidTransfer) {
     ASSERT_EQ(keeper.status(), "OK");
     {
         SelectionClient quitter(server_.display());
-        quitter.Request("UTF8_STRING");
-        Pasted partial = quitter.Receive();
-        ASSERT_TRUE(partial.incremental);
-        ASSERT_TRUE(quitter.ReceiveChunk(&partial));
+        Pasted partial;
+        ASSERT_NO_FATAL_FAILURE(StartTransfer(quitter, &partial));
     }
     SelectionClient client(server_.display());
     EXPECT_TRUE(client.Paste("UTF8_STRING").data == text);
