@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <signal.h>
 #include <stdlib.h>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -34,26 +36,24 @@ std::string MixedText(std::size_t bytes) {
     return text;
 }
 
-// Asks for UTF8_STRING and takes the first INCR chunk, leaving the transfer under way.
-void StartTransfer(SelectionClient& reader, Pasted* pasted) {
-    reader.Request("UTF8_STRING");
-    *pasted = reader.Receive();
-    ASSERT_TRUE(pasted->incremental);
-    ASSERT_TRUE(reader.ReceiveChunk(pasted));
-}
-
 class KeeperTest : public ::testing::Test {
 protected:
     void SetUp() override { setenv("DISPLAY", server_.display().c_str(), 1); }
 
+    // A keeper started as the program starts it, holding text and owning the clipboard.
+    void Hold(std::string_view text) {
+        keeper_.emplace(kKeeper, text);
+        ASSERT_EQ(keeper_->status(), "OK");
+    }
+
     XvfbServer server_;
+    std::optional<KeeperProcess> keeper_;
 };
 
 TEST_F(KeeperTest, ReportsReadyOnlyOnceItOwnsTheClipboard) {
     SelectionClient client(server_.display());
     ASSERT_EQ(client.ClipboardOwner(), XCB_WINDOW_NONE);
-    KeeperProcess keeper(kKeeper, "pw");
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     EXPECT_NE(client.ClipboardOwner(), XCB_WINDOW_NONE);
 }
 
@@ -186,8 +186,7 @@ TEST_F(KeeperTest, AnswersEveryTextTargetWithTheExactBytes) {
 }
 
 TEST_F(KeeperTest, RefusesTargetsItDoesNotOffer) {
-    KeeperProcess keeper(kKeeper, "pw");
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     SelectionClient client(server_.display());
     // MULTIPLE without a list of pairs in its property asks for nothing that can be given.
     for (const char* target : {"image/png", "MULTIPLE", "text/html", "COMPOUND_TEXT", "DELETE"}) {
@@ -201,8 +200,7 @@ TEST_F(KeeperTest, AnswersEachPairOfAMultipleRequestOrMarksItRefused) {
     const std::string text =
         "Gr\xC3\xBC\xC3\x9F"
         "e";
-    KeeperProcess keeper(kKeeper, text);
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold(text));
     SelectionClient client(server_.display());
     const xcb_atom_t list = client.Atom("QUIRLOMAT_TEST_PAIRS");
     const struct {
@@ -244,8 +242,7 @@ TEST_F(KeeperTest, AnswersEachPairOfAMultipleRequestOrMarksItRefused) {
 
 TEST_F(KeeperTest, IgnoresSelectionEventsThatOtherClientsMakeUp) {
     const std::string text = MixedText(std::size_t{200} * 1024);
-    KeeperProcess keeper(kKeeper, text);
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold(text));
     SelectionClient forger(server_.display());
     const xcb_window_t owner = forger.ClipboardOwner();
 
@@ -277,8 +274,7 @@ TEST_F(KeeperTest, IgnoresSelectionEventsThatOtherClientsMakeUp) {
 
 TEST_F(KeeperTest, ServesEveryoneElseWhileOneClientStallsItsTransfers) {
     const std::string text = MixedText(std::size_t{200} * 1024);
-    KeeperProcess keeper(kKeeper, text);
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold(text));
     // One client starts far more large pastes than any bridge needs, and reads none.
     SelectionClient staller(server_.display());
     constexpr std::size_t kAsked = 300;
@@ -305,27 +301,46 @@ TEST_F(KeeperTest, ServesEveryoneElseWhileOneClientStallsItsTransfers) {
     EXPECT_LT(started + refused, kAsked) << "requests beyond its transfers wait, unrefused";
 }
 
-TEST_F(KeeperTest, FinishesATransferWhenTheClipboardChangesHandsDuringIt) {
+// A keeper that holds a text of its own, and a reader in the middle of an INCR transfer of
+// it: the reader has asked for UTF8_STRING and taken the first chunk.
+class KeeperTransferTest : public KeeperTest {
+protected:
+    void StartTransfer(std::size_t bytes) {
+        text_ = MixedText(bytes);
+        ASSERT_NO_FATAL_FAILURE(Hold(text_));
+        reader_.emplace(server_.display());
+        reader_->Request("UTF8_STRING");
+        pasted_ = reader_->Receive();
+        ASSERT_TRUE(pasted_.incremental);
+        ASSERT_TRUE(reader_->ReceiveChunk(&pasted_));
+    }
+
+    std::string text_;
+    std::optional<SelectionClient> reader_;
+    Pasted pasted_;
+};
+
+TEST_F(KeeperTransferTest, FinishesWhenTheClipboardChangesHandsDuringIt) {
     // Two chunks and the final empty one; the last must reach the reader although the keeper
     // leaves right after sending it.
-    const std::string text = MixedText(std::size_t{100} * 1024);
-    KeeperProcess keeper(kKeeper, text);
-    ASSERT_EQ(keeper.status(), "OK");
-    SelectionClient reader(server_.display());
-    Pasted pasted;
-    ASSERT_NO_FATAL_FAILURE(StartTransfer(reader, &pasted));
-
+    ASSERT_NO_FATAL_FAILURE(StartTransfer(std::size_t{100} * 1024));
     SelectionClient other(server_.display());
     other.TakeClipboard();
-    while (reader.ReceiveChunk(&pasted)) {
+    while (reader_->ReceiveChunk(&pasted_)) {
     }
-    EXPECT_TRUE(pasted.data == text) << pasted.data.size();
-    EXPECT_EQ(keeper.WaitForExit(), 0);
+    EXPECT_TRUE(pasted_.data == text_) << pasted_.data.size();
+    EXPECT_EQ(keeper_->WaitForExit(), 0);
+}
+
+TEST_F(KeeperTransferTest, KeepsServingWhenTheReaderVanishesMidTransfer) {
+    ASSERT_NO_FATAL_FAILURE(StartTransfer(std::size_t{300} * 1024));
+    reader_.reset();
+    SelectionClient client(server_.display());
+    EXPECT_TRUE(client.Paste("UTF8_STRING").data == text_);
 }
 
 TEST_F(KeeperTest, AnswersOnlyRequestsFromItsOwnershipOn) {
-    KeeperProcess keeper(kKeeper, "pw");
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     SelectionClient client(server_.display());
     const Pasted stamp = client.Paste("TIMESTAMP");
     ASSERT_FALSE(stamp.refused);
@@ -341,8 +356,7 @@ TEST_F(KeeperTest, AnswersOnlyRequestsFromItsOwnershipOn) {
 }
 
 TEST_F(KeeperTest, NamesThePropertyAfterTheTargetForObsoleteRequestors) {
-    KeeperProcess keeper(kKeeper, "pw");
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     SelectionClient client(server_.display());
     client.Request("UTF8_STRING", XCB_CURRENT_TIME, false);
     const Pasted pasted = client.Receive();
@@ -351,8 +365,7 @@ TEST_F(KeeperTest, NamesThePropertyAfterTheTargetForObsoleteRequestors) {
 }
 
 TEST_F(KeeperTest, PastesAnEmptyPasswordAsEmptyText) {
-    KeeperProcess keeper(kKeeper, "");
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold(""));
     SelectionClient client(server_.display());
     for (const char* target : {"UTF8_STRING", "STRING"}) {
         const Pasted pasted = client.Paste(target);
@@ -396,8 +409,7 @@ TEST_F(KeeperTest, RefusesATextBeyondItsLimit) {
 
 TEST_F(KeeperTest, ServesSeveralIncrementalTransfersAtOnce) {
     const std::string text = MixedText(std::size_t{300} * 1024);
-    KeeperProcess keeper(kKeeper, text);
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold(text));
     SelectionClient first(server_.display());
     SelectionClient second(server_.display());
     first.Request("UTF8_STRING");
@@ -416,32 +428,17 @@ TEST_F(KeeperTest, ServesSeveralIncrementalTransfersAtOnce) {
     EXPECT_TRUE(b.data == text) << b.data.size();
 }
 
-TEST_F(KeeperTest, KeepsServingWhenARequestorVanishesMidTransfer) {
-    const std::string text = MixedText(std::size_t{300} * 1024);
-    KeeperProcess keeper(kKeeper, text);
-    ASSERT_EQ(keeper.status(), "OK");
-    {
-        SelectionClient quitter(server_.display());
-        Pasted partial;
-        ASSERT_NO_FATAL_FAILURE(StartTransfer(quitter, &partial));
-    }
-    SelectionClient client(server_.display());
-    EXPECT_TRUE(client.Paste("UTF8_STRING").data == text);
-}
-
 TEST_F(KeeperTest, EndsWhenAnotherClientTakesTheClipboard) {
-    KeeperProcess keeper(kKeeper, "pw");
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     SelectionClient client(server_.display());
     client.TakeClipboard();
-    EXPECT_EQ(keeper.WaitForExit(), 0);
+    EXPECT_EQ(keeper_->WaitForExit(), 0);
 }
 
 TEST_F(KeeperTest, EndsWhenTheXServerGoesAway) {
-    KeeperProcess keeper(kKeeper, "pw");
-    ASSERT_EQ(keeper.status(), "OK");
+    ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     server_.Stop();
-    EXPECT_EQ(keeper.WaitForExit(), 0);
+    EXPECT_EQ(keeper_->WaitForExit(), 0);
 }
 
 TEST_F(KeeperTest, ReportsAnErrorWhenThereIsNoXServer) {
