@@ -45,6 +45,16 @@ void* QtWaylandResource(const char* name) {
     return native != nullptr ? native->nativeResourceForIntegration(name) : nullptr;
 }
 
+// Gives a Wayland object back if there is one, and forgets it: Close meets objects never made
+// (a Bind that failed half-way) and runs again from the destructor.
+template <typename Object>
+void DestroyIfSet(Object*& object, void (*destroy)(Object*)) {
+    if (object != nullptr) {
+        destroy(object);
+        object = nullptr;
+    }
+}
+
 }  // namespace
 
 struct QtSelectionOwner::Served {
@@ -312,26 +322,11 @@ void QtSelectionOwner::Served::Close() {
     }
     watching.clear();
     deliveries.reset();  // closes every pipe still open
-    if (source != nullptr) {
-        wl_data_source_destroy(source);
-        source = nullptr;
-    }
-    if (manager != nullptr) {
-        wl_data_device_manager_destroy(manager);
-        manager = nullptr;
-    }
-    if (seat != nullptr) {
-        wl_seat_destroy(seat);
-        seat = nullptr;
-    }
-    if (registry != nullptr) {
-        wl_registry_destroy(registry);
-        registry = nullptr;
-    }
-    if (queue != nullptr) {
-        wl_event_queue_destroy(queue);
-        queue = nullptr;
-    }
+    DestroyIfSet(source, &wl_data_source_destroy);
+    DestroyIfSet(manager, &wl_data_device_manager_destroy);
+    DestroyIfSet(seat, &wl_seat_destroy);
+    DestroyIfSet(registry, &wl_registry_destroy);
+    DestroyIfSet(queue, &wl_event_queue_destroy);
 }
 
 QtSelectionOwner::QtSelectionOwner(const ClipboardLimits& limits) : limits_(limits) {}
