@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -156,13 +157,17 @@ protected:
         return session_->Run({"swaymsg", "-t", "get_tree"}).out.find(kTitle) != std::string::npos;
     }
 
-    // weston: Enter goes to its X11 back end's window, and from there to the focused client;
-    // until the dialog is up and focused a press reaches nothing, so it is repeated.
+    // weston: Enter goes to its X11 back end's window, and from there to the focused client.
+    void PressEnterOnWestonOnce() {
+        (void)RunCommand({"xdotool", "mousemove", "100", "100", "key", "Return"},
+                         session_->hostDisplay());
+    }
+
+    // Until the dialog is up and focused a press reaches nothing, so it is repeated.
     void PressEnterOnWeston() {
         const auto deadline = Clock::now() + std::chrono::seconds(20);
-        const std::string host = session_->hostDisplay();
         while (!running_->HasEnded() && Clock::now() < deadline) {
-            (void)RunCommand({"xdotool", "mousemove", "100", "100", "key", "Return"}, host);
+            PressEnterOnWestonOnce();
             pressed_ = Clock::now();
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             if (!session_->Paste().out.empty() && IsStandardPassword(session_->Paste().out)) {
@@ -172,13 +177,16 @@ protected:
     }
 
     // Mutter and KWin: Enter through XWayland to a dialog Qt draws there, else through the
-    // compositor's own input interface. Until the dialog is up and focused a press reaches
-    // nothing, so it is repeated until the program has ended or the clipboard holds a password
-    // (the windowless owner stays); the time of the last press counts.
-    void PressEnterOnDesktop(bool throughXWayland) {
+    // compositor's own input interface; weston as above. Until the dialog is up and focused a
+    // press reaches nothing, so it is repeated until the program has ended or, where the
+    // windowless owner stays, `offered` sees the password offered; the time of the last press
+    // counts. By default that look is a paste.
+    void PressEnterOnDesktop(bool throughXWayland, const std::function<bool()>& offered = nullptr) {
         const auto deadline = Clock::now() + std::chrono::seconds(20);
         while (!running_->HasEnded() && Clock::now() < deadline) {
-            if (throughXWayland || compositor_ == Session::Compositor::kKWin) {
+            if (compositor_ == Session::Compositor::kWeston) {
+                PressEnterOnWestonOnce();
+            } else if (throughXWayland || compositor_ == Session::Compositor::kKWin) {
                 const CommandResult typed = session_->Run(
                     throughXWayland ? std::vector<std::string>{"xdotool", "key", "Return"}
                                     : std::vector<std::string>{kwinKey_, "28"});  // KEY_ENTER
@@ -191,7 +199,8 @@ protected:
             while (!running_->HasEnded() && Clock::now() < settled) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
-            if (running_->HasEnded() || IsStandardPassword(session_->Paste().out)) {
+            if (running_->HasEnded() ||
+                (offered ? offered() : IsStandardPassword(session_->Paste().out))) {
                 return;
             }
         }
@@ -243,6 +252,13 @@ protected:
         if (pasted.status == 0 && !pasted.err.empty()) {
             std::cout << pasted.err;  // how often the window had to be mapped, for the log
         }
+    }
+
+    // The program serves windowless until another client copies, and then ends within 2 s.
+    void ExpectWindowlessUntilAnotherClientCopies() {
+        EXPECT_FALSE(running_->HasEnded()) << running_->Stderr();
+        const auto copier = session_->Copy("danach");
+        EXPECT_EQ(running_->WaitForExit(2000), 0) << running_->Stderr();
     }
 
     // Another client copies: every keeper of this session ends within 2 s.
@@ -585,22 +601,17 @@ TEST_F(WaylandEndToEnd, WithoutAKeeperTheProgramStaysWindowlessUntilTheClipboard
     }
     EXPECT_FALSE(DialogShownOnSway());
     ExpectReadableLater(pressed);
-    EXPECT_FALSE(running_->HasEnded());
-    const auto copier = session_->Copy("danach");
-    EXPECT_EQ(running_->WaitForExit(2000), 0) << running_->Stderr();
+    ExpectWindowlessUntilAnotherClientCopies();
 }
 
 TEST_F(WaylandEndToEnd, WestonWithoutDataControlOrXKeepsThePasswordPastTheProgram) {
     Open(Session::Compositor::kWeston, /*xwayland=*/false);
     Start();
     PressEnterOnWeston();
-    const Clock::time_point pressed = pressed_;
     // weston's own clipboard copies text/plain;charset=utf-8 at once, but serves its copy only
     // once the owner has gone: until another client copies, the program serves, hint included.
-    ExpectReadableLater(pressed);
-    EXPECT_FALSE(running_->HasEnded()) << running_->Stderr();
-    const auto copier = session_->Copy("danach");
-    EXPECT_EQ(running_->WaitForExit(2000), 0) << running_->Stderr();
+    ExpectReadableLater(pressed_);
+    ExpectWindowlessUntilAnotherClientCopies();
 }
 
 // The frame Qt draws itself where the compositor draws none (weston's desktop shell, as
@@ -680,9 +691,8 @@ TEST_F(WaylandEndToEnd, WestonWithXWaylandHandsTheX11KeeperThePassword) {
     Open(Session::Compositor::kWeston, /*xwayland=*/true);
     Start();
     PressEnterOnWeston();
-    const Clock::time_point pressed = pressed_;
     ExpectEndedWithin(kEndLimitMs);
-    const std::string password = ExpectReadableLater(pressed, /*hint=*/false);
+    const std::string password = ExpectReadableLater(pressed_, /*hint=*/false);
     ExpectXClientReads(password);
 }
 
@@ -704,37 +714,19 @@ void PrintTo(const LimitCase& desktop, std::ostream* out) {
 class LimitEndToEnd : public WaylandEndToEnd, public ::testing::WithParamInterface<LimitCase> {
 protected:
     // Presses Enter until the window has gone: the program has ended, or stays windowless
-    // with the password offered.
+    // with the password offered. A paste would count against the limit, so the offered types
+    // alone tell.
     void Create(const std::vector<std::string>& arguments) {
         const LimitCase& desktop = GetParam();
         Start(desktop.environment, arguments);
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        const bool throughX = desktop.xwayland && desktop.environment.empty() &&
-                              desktop.compositor != Session::Compositor::kSway;
-        while (!running_->HasEnded() && Clock::now() < deadline) {
-            if (desktop.compositor == Session::Compositor::kSway) {
-                PressEnterOnSway();
-                return;
-            }
-            if (desktop.compositor == Session::Compositor::kWeston) {
-                (void)RunCommand({"xdotool", "mousemove", "100", "100", "key", "Return"},
-                                 session_->hostDisplay());
-            } else if (throughX || desktop.compositor == Session::Compositor::kKWin) {
-                (void)session_->Run(throughX ? std::vector<std::string>{"xdotool", "key", "Return"}
-                                             : std::vector<std::string>{kwinKey_, "28"});
-            } else {
-                ASSERT_EQ(kill(mutterKeyboard_->pid(), SIGUSR1), 0);
-            }
-            pressed_ = Clock::now();
-            const auto settled = pressed_ + std::chrono::milliseconds(1500);
-            while (!running_->HasEnded() && Clock::now() < settled) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            if (!running_->HasEnded() && ::testing::Matches(Contains("x-kde-passwordManagerHint"))(
-                                             session_->PastableTypes())) {
-                return;
-            }
+        if (desktop.compositor == Session::Compositor::kSway) {
+            PressEnterOnSway();
+            return;
         }
+        PressEnterOnDesktop(desktop.xwayland && desktop.environment.empty(), [this] {
+            return ::testing::Matches(Contains("x-kde-passwordManagerHint"))(
+                session_->PastableTypes());
+        });
     }
 
     // What readers get now: every Wayland reader and, where there is XWayland, an X reader.
@@ -815,8 +807,7 @@ TEST_F(WaylandEndToEnd, WestonRefusesALimitAndTheWindowStays) {
     Start({}, {"--pastes", "2"});
     const auto until = Clock::now() + std::chrono::seconds(6);
     while (Clock::now() < until) {
-        (void)RunCommand({"xdotool", "mousemove", "100", "100", "key", "Return"},
-                         session_->hostDisplay());
+        PressEnterOnWestonOnce();
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         EXPECT_FALSE(IsStandardPassword(session_->Paste().out));
     }
