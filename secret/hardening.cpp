@@ -91,8 +91,8 @@ void LetGoOfStartUpCode() noexcept {
 }  // namespace
 
 void LockAllMemory() noexcept {
-#if defined(MCL_ONFAULT) && !defined(QUIRLOMAT_SANITIZED)
     LetGoOfStartUpCode();
+#if defined(MCL_ONFAULT) && !defined(QUIRLOMAT_SANITIZED)
     // MCL_ONFAULT locks pages as they are touched instead of faulting in every mapped page at
     // once, which would make the keeper as large as all of its libraries. The sanitizers
     // reserve terabytes of shadow memory, which no lock limit allows.
