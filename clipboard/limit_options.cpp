@@ -9,10 +9,14 @@ namespace quirlomat {
 
 namespace {
 
+// Spelled through decltype: clang-format 14 and 19 disagree on how to space a member pointer's
+// declarator, and the tree must satisfy both.
+using LimitField = decltype(&ClipboardLimits::pastes);
+
 struct Limit {
     std::string_view name;  // the option without its dashes, and the settings file's key
     std::uint32_t most;
-    std::uint32_t ClipboardLimits::*field;
+    LimitField field;
 };
 
 constexpr Limit kLimits[] = {

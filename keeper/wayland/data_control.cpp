@@ -115,8 +115,8 @@ struct DataControlEvents {
     }
     // The device ends with the seat, the source when another client sets a selection; either
     // way the selection is no longer the keeper's.
-    static void Lose(void* data, wl_proxy* object, wl_proxy* DataControl::*member,
-                     Request destroy) {
+    using ProxyField = decltype(&DataControl::device_);  // one spelling for both clang-formats
+    static void Lose(void* data, wl_proxy* object, ProxyField member, Request destroy) {
         DataControl& self = Self(data);
         Destroy(object, destroy);
         self.*member = nullptr;

@@ -151,8 +151,8 @@ bool Roundtrip(wl_display* display, Clock::time_point deadline) {
             wl_callback_destroy(callback);
         }};
     (void)wl_callback_add_listener(wl_display_sync(display), &listener, &answered);
-    return DispatchUntil(
-        display, [&] { return answered; }, deadline);
+    const auto isAnswered = [&] { return answered; };
+    return DispatchUntil(display, isAnswered, deadline);
 }
 
 // A white buffer of kSide pixels square: a window shows, and is focused, only with content.
@@ -233,15 +233,15 @@ int main(int argc, char* argv[]) {
     (void)xdg_toplevel_add_listener(toplevel, &toplevelListener, &client);
     xdg_toplevel_set_title(toplevel, "stalling-reader");
     wl_surface_commit(surface);
-    if (!DispatchUntil(
-            client.display, [&] { return client.configured; }, deadline)) {
+    const auto configured = [&] { return client.configured; };
+    if (!DispatchUntil(client.display, configured, deadline)) {
         Fail("the window was never configured");
     }
     wl_buffer* buffer = WhiteBuffer(client.shm);
     wl_surface_attach(surface, buffer, 0, 0);
     wl_surface_commit(surface);
-    if (!DispatchUntil(
-            client.display, [&] { return Offers(client, type); }, deadline)) {
+    const auto offered = [&] { return Offers(client, type); };
+    if (!DispatchUntil(client.display, offered, deadline)) {
         Fail("no focus, or no selection of that type");
     }
 
