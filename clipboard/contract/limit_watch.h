@@ -54,7 +54,7 @@ public:
 private:
     ClipboardLimits limits_;
     Clock::time_point clearAt_;
-    Clock::time_point pasteStart_{};
+    Clock::time_point pasteStart_;
     std::uint32_t served_ = 0;
 };
 

@@ -24,7 +24,7 @@ struct DataControl::Protocol {
 namespace {
 
 // The requests' numbers, the same in both protocols.
-enum Request : std::uint32_t {
+enum Request : std::uint8_t {
     kManagerCreateDataSource = 0,
     kManagerGetDataDevice = 1,
     kManagerDestroy = 2,

@@ -326,10 +326,10 @@ TEST_F(KeeperTransferTest, FinishesWhenTheClipboardChangesHandsDuringIt) {
     ASSERT_NO_FATAL_FAILURE(StartTransfer(std::size_t{100} * 1024));
     SelectionClient other(server_.display());
     other.TakeClipboard();
-    while (reader_->ReceiveChunk(&pasted_)) {
+    while (reader_.value().ReceiveChunk(&pasted_)) {
     }
     EXPECT_TRUE(pasted_.data == text_) << pasted_.data.size();
-    EXPECT_EQ(keeper_->WaitForExit(), 0);
+    EXPECT_EQ(keeper_.value().WaitForExit(), 0);
 }
 
 TEST_F(KeeperTransferTest, KeepsServingWhenTheReaderVanishesMidTransfer) {
@@ -432,13 +432,13 @@ TEST_F(KeeperTest, EndsWhenAnotherClientTakesTheClipboard) {
     ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     SelectionClient client(server_.display());
     client.TakeClipboard();
-    EXPECT_EQ(keeper_->WaitForExit(), 0);
+    EXPECT_EQ(keeper_.value().WaitForExit(), 0);
 }
 
 TEST_F(KeeperTest, EndsWhenTheXServerGoesAway) {
     ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     server_.Stop();
-    EXPECT_EQ(keeper_->WaitForExit(), 0);
+    EXPECT_EQ(keeper_.value().WaitForExit(), 0);
 }
 
 TEST_F(KeeperTest, ReportsAnErrorWhenThereIsNoXServer) {
