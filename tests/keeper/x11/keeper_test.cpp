@@ -45,6 +45,13 @@ protected:
         keeper_.emplace(kKeeper, text);
         ASSERT_EQ(keeper_->status(), "OK");
     }
+    // Only after Hold(); a test that asks before holding is wrong, and stops here.
+    KeeperProcess& keeper() {
+        if (!keeper_) {
+            std::abort();
+        }
+        return *keeper_;
+    }
 
     XvfbServer server_;
     std::optional<KeeperProcess> keeper_;
@@ -314,6 +321,13 @@ protected:
         ASSERT_TRUE(pasted_.incremental);
         ASSERT_TRUE(reader_->ReceiveChunk(&pasted_));
     }
+    // Only after StartTransfer().
+    SelectionClient& reader() {
+        if (!reader_) {
+            std::abort();
+        }
+        return *reader_;
+    }
 
     std::string text_;
     std::optional<SelectionClient> reader_;
@@ -326,10 +340,10 @@ TEST_F(KeeperTransferTest, FinishesWhenTheClipboardChangesHandsDuringIt) {
     ASSERT_NO_FATAL_FAILURE(StartTransfer(std::size_t{100} * 1024));
     SelectionClient other(server_.display());
     other.TakeClipboard();
-    while (reader_.value().ReceiveChunk(&pasted_)) {
+    while (reader().ReceiveChunk(&pasted_)) {
     }
     EXPECT_TRUE(pasted_.data == text_) << pasted_.data.size();
-    EXPECT_EQ(keeper_.value().WaitForExit(), 0);
+    EXPECT_EQ(keeper().WaitForExit(), 0);
 }
 
 TEST_F(KeeperTransferTest, KeepsServingWhenTheReaderVanishesMidTransfer) {
@@ -432,13 +446,13 @@ TEST_F(KeeperTest, EndsWhenAnotherClientTakesTheClipboard) {
     ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     SelectionClient client(server_.display());
     client.TakeClipboard();
-    EXPECT_EQ(keeper_.value().WaitForExit(), 0);
+    EXPECT_EQ(keeper().WaitForExit(), 0);
 }
 
 TEST_F(KeeperTest, EndsWhenTheXServerGoesAway) {
     ASSERT_NO_FATAL_FAILURE(Hold("pw"));
     server_.Stop();
-    EXPECT_EQ(keeper_.value().WaitForExit(), 0);
+    EXPECT_EQ(keeper().WaitForExit(), 0);
 }
 
 TEST_F(KeeperTest, ReportsAnErrorWhenThereIsNoXServer) {
